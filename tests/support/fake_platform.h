@@ -1,0 +1,68 @@
+// A platform for handler tests: real files (through the system platform),
+// a chosen program folder, and recorded launches, boxes and dialogs.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform.h"
+
+namespace voderer::testing {
+
+class FakePlatform : public Platform {
+ public:
+  explicit FakePlatform(std::wstring program_folder)
+      : program_folder_(std::move(program_folder)) {}
+
+  struct Launch {
+    std::wstring script;
+    std::wstring working_folder;
+  };
+  struct Message {
+    std::wstring text;
+    std::wstring title;
+  };
+
+  // What happened.
+  std::vector<Launch> launches;
+  std::vector<Message> messages;
+  std::vector<CommonDialogState> dialogs_shown;  // state as ShowOpen saw it
+
+  // What the world does.
+  bool script_running = false;
+  // Plays the user in the Open dialog; by default the user cancels.
+  std::function<void(CommonDialogState&)> on_show_open;
+
+  std::wstring ProgramFolder() override { return program_folder_; }
+  std::optional<std::string> ToCodePage(std::wstring_view text) override {
+    return SystemPlatform().ToCodePage(text);
+  }
+  std::optional<std::wstring> CodePageSafePath(const std::wstring& path) override {
+    return SystemPlatform().CodePageSafePath(path);
+  }
+  int FreeFile() override { return SystemPlatform().FreeFile(); }
+  void Open(int n, const std::wstring& path, FileMode mode) override {
+    SystemPlatform().Open(n, path, mode);
+  }
+  void PrintLine(int n, std::wstring_view text) override { SystemPlatform().PrintLine(n, text); }
+  void Close(int n) override { SystemPlatform().Close(n); }
+  void Kill(const std::wstring& path) override { SystemPlatform().Kill(path); }
+  void LaunchScript(const std::wstring& script, const std::wstring& working_folder) override {
+    launches.push_back({script, working_folder});
+  }
+  bool ScriptRunning() override { return script_running; }
+  void MsgBox(const std::wstring& text, const std::wstring& title) override {
+    messages.push_back({text, title});
+  }
+  void ShowOpen(CommonDialogState& dialog) override {
+    dialogs_shown.push_back(dialog);
+    if (on_show_open) on_show_open(dialog);
+  }
+
+ private:
+  std::wstring program_folder_;
+};
+
+}  // namespace voderer::testing
