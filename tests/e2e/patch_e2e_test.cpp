@@ -98,6 +98,8 @@ int ZombieChildren() {
   DIR* proc = opendir("/proc");
   if (proc == nullptr) return -1;
   while (dirent* entry = readdir(proc)) {
+    const std::string name = entry->d_name;
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;  // not a process
     std::istringstream stat(ReadBytes(fs::path("/proc") / entry->d_name / "stat"));
     std::string all = stat.str();
     const std::size_t paren = all.rfind(')');

@@ -26,7 +26,7 @@ class RunbatTest : public ::testing::Test {
 
   // A shell script that appends its name and arguments to calls.txt.
   void Probe(const fs::path& file, const std::string& tag) {
-    WriteBytes(file, "#!/bin/sh\necho \"" + tag + " $*\" >> '" + (dir() / "calls.txt").string() +
+    WriteBytes(file, "#!/bin/sh\nprintf '%s\\n' \"" + tag + " $*\" >> '" + (dir() / "calls.txt").string() +
                          "'\nexit ${PROBE_STATUS:-0}\n");
     fs::permissions(file, fs::perms::owner_all);
   }

@@ -60,7 +60,7 @@ TEST(BatchLine, MalformedBytesStillParse) {
   const BatchLine open_quote = ParseBatchLine("\"unterminated \\ word");
   EXPECT_EQ(open_quote.verb, Verb::kExternal);
   EXPECT_EQ(open_quote.program, "unterminated \\ word");
-  const std::string odd("del a\0b \xff\xfe%", 12);
+  const std::string odd("del a\0b \xff\xfe%", 11);
   EXPECT_EQ(ParseBatchLine(odd).args, (Words{std::string("a\0b", 3), "\xff\xfe"}));
   EXPECT_EQ(ParseBatchLine("\"").program, "");
 }
