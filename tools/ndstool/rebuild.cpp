@@ -284,12 +284,13 @@ Plan plan_from_layout(const Parts& parts, const Inputs& in, const Layout& l, con
     };
 
     std::vector<std::uint8_t>& h = *plan.header;
-    std::uint32_t old_used = get32(h, hdr::kUsedSize), old_total = get32(h, hdr::kDsiTotalSize);
+    const bool dsi = h.size() == hdr::kDsiPart;
+    std::uint32_t old_used = get32(h, hdr::kUsedSize), old_total = dsi ? get32(h, hdr::kDsiTotalSize) : 0;
     for (std::size_t i = 0; i < n; ++i) {
         const Region& g = l.regions[i];
         switch (g.kind) {
             case Kind::Arm9:
-                set_range(h, hdr::kArm9, start[i], 0);
+                put32(h, hdr::kArm9, static_cast<std::uint32_t>(start[i]));
                 put32(h, hdr::kArm9 + 12, static_cast<std::uint32_t>(content[i] - (l.arm9_footer ? hdr::kFooterSize : 0)));
                 break;
             case Kind::Arm7:
@@ -330,7 +331,7 @@ Plan plan_from_layout(const Parts& parts, const Inputs& in, const Layout& l, con
         std::uint8_t cap = hdr::capacity_for(plan.size);
         if (cap > h[hdr::kCapacity]) h[hdr::kCapacity] = cap;
     }
-    if (h.size() == hdr::kDsiPart) {
+    if (dsi) {
         for (const hdr::DsiRange& r : hdr::dsi_ranges()) {
             std::uint64_t off = get32(h, r.offset_field), size = get32(h, r.size_field);
             if ((off == 0 && size == 0) || off + size > l.image_size) continue;
@@ -406,7 +407,7 @@ Plan plan_compact(const Parts& parts, const Inputs& in) {
     pos = hp;
     if (hsize > hp) plan.pieces.push_back(fill_piece(0, hsize - hp));
     pos = hsize;
-    set_range(h, hdr::kArm9, place(file_piece(parts.arm9, in.arm9_size)), 0);
+    put32(h, hdr::kArm9, static_cast<std::uint32_t>(place(file_piece(parts.arm9, in.arm9_size))));
     put32(h, hdr::kArm9 + 12, static_cast<std::uint32_t>(in.arm9_size - (footer ? hdr::kFooterSize : 0)));
     set_range(h, hdr::kOvt9, 0, 0);
     if (!in.y9.empty()) set_range(h, hdr::kOvt9, place(file_piece(parts.y9, in.y9.size())), in.y9.size());
