@@ -16,16 +16,20 @@
 
 namespace nds {
 
-std::atomic<long> g_write_fault_countdown{-1};
+std::atomic<std::int64_t> g_write_budget{-1};
 
 namespace {
 
-// True when the test hook says this write must fail.
-bool injected_fault() {
-    long n = g_write_fault_countdown.load();
-    if (n < 0) return false;
-    if (n == 0) return true;
-    return g_write_fault_countdown.fetch_sub(1) == 1;
+// Spends n bytes of the injected-fault budget; false when they exceed it.
+bool within_budget(std::uint64_t n) {
+    std::int64_t left = g_write_budget.load();
+    if (left < 0) return true;
+    if (n > static_cast<std::uint64_t>(left)) {
+        g_write_budget = 0;
+        return false;
+    }
+    g_write_budget = left - static_cast<std::int64_t>(n);
+    return true;
 }
 
 #ifdef _WIN32
@@ -127,13 +131,6 @@ void InFile::read_at(std::uint64_t off, std::span<std::uint8_t> out) const {
     }
 }
 
-std::vector<std::uint8_t> InFile::read_vector(std::uint64_t off, std::size_t n) const {
-    if (off > size_ || n > size_ - off) fail(label_ + ": read beyond the end of the file");
-    std::vector<std::uint8_t> v(n);
-    read_at(off, v);
-    return v;
-}
-
 std::vector<std::uint8_t> read_small_file(const fs::path& path, const std::string& label, std::uint64_t max_size) {
     InFile f(path, label);
     if (f.size() > max_size)
@@ -166,8 +163,8 @@ OutFile::~OutFile() {
 }
 
 void OutFile::raw_write(const std::uint8_t* data, std::size_t n) {
+    if (!within_budget(n)) fail("cannot write " + label_ + ": No space left on device (injected)");
     while (n > 0) {
-        if (injected_fault()) fail("cannot write " + label_ + ": No space left on device (injected)");
 #ifdef _WIN32
         DWORD done = 0;
         if (!WriteFile(h(handle_), data, static_cast<DWORD>(std::min<std::size_t>(n, kIoBuffer)), &done, nullptr))
@@ -188,7 +185,7 @@ void OutFile::raw_write(const std::uint8_t* data, std::size_t n) {
 }
 
 void OutFile::raw_write_at(std::uint64_t off, const std::uint8_t* data, std::size_t n) {
-    if (injected_fault()) fail("cannot write " + label_ + ": No space left on device (injected)");
+    if (!within_budget(n)) fail("cannot write " + label_ + ": No space left on device (injected)");
 #ifdef _WIN32
     while (n > 0) {
         OVERLAPPED ov{};
@@ -250,9 +247,9 @@ void OutFile::copy_from(const InFile& in, std::uint64_t off, std::uint64_t count
         flush();
         loff_t src = static_cast<loff_t>(off);
         while (count > 0) {
-            if (injected_fault()) fail("cannot write " + label_ + ": No space left on device (injected)");
-            ssize_t r = ::copy_file_range(fd(in.native()), &src, fd(handle_), nullptr,
-                                          static_cast<std::size_t>(std::min<std::uint64_t>(count, 1u << 30)), 0);
+            std::size_t step = static_cast<std::size_t>(std::min<std::uint64_t>(count, 1u << 30));
+            if (!within_budget(step)) fail("cannot write " + label_ + ": No space left on device (injected)");
+            ssize_t r = ::copy_file_range(fd(in.native()), &src, fd(handle_), nullptr, step, 0);
             if (r < 0 && errno == EINTR) continue;
             if (r <= 0) break;  // unsupported here, or a short source: the plain copy below says which
             count -= static_cast<std::uint64_t>(r);

@@ -234,6 +234,11 @@ Plan plan_from_layout(const Parts& parts, const Inputs& in, const Layout& l, con
             if (content[i] > slot) shift += align_up(content[i] - slot, kAlign);
         }
     }
+    // An image padded up to its chip size keeps that size: the padding at
+    // its end gives up what the moved items need.
+    if (shift != 0 && n > 0 && l.regions[n - 1].kind == Kind::Fill &&
+        l.image_size == (std::uint64_t{128 * 1024} << std::min<unsigned>(in.header[hdr::kCapacity], 15)))
+        extent[n - 1] -= std::min(shift, extent[n - 1]);
     if (l.image_size + shift > 0xFFFFFFFFull) fail("the image would grow beyond 4 GiB");
 
     Plan plan;

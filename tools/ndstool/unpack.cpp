@@ -70,7 +70,7 @@ Crc secure_area_crc(std::uint64_t arm9_offset, std::uint64_t image_size,
     return c;
 }
 
-ImageModel analyse_image(const InFile& rom) {
+ImageModel analyse_image(const ByteSource& rom) {
     ImageModel m;
     m.size = rom.size();
     if (m.size < hdr::kDsPart) fail("image too small for a header");

@@ -2,7 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <vector>
+
+#include "byte_source.h"
 
 #include "file_io.h"
 #include "file_table.h"
@@ -34,7 +38,10 @@ struct ImageModel {
     Crc header_crc, logo_crc, secure_crc;
 };
 
-ImageModel analyse_image(const InFile& rom);
+// Checks a whole image (header, FAT, FNT, overlay tables, banner, overlaps)
+// and describes it; reads only through the source, so it runs on a file or
+// on bytes in memory alike.
+ImageModel analyse_image(const ByteSource& rom);
 
 void unpack(const PartPath& rom, const Parts& parts, const Log& log);
 
