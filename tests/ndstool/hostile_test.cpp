@@ -53,7 +53,6 @@ const Case kCases[] = {
     {"dotdot", [](Bytes& b) { patch_fnt(b, "\x02xx", "\x02.."); }},
     {"dot", [](Bytes& b) { patch_fnt(b, "\x02" "ff", std::string("\x01.\x00", 3)); }},
     {"slash", [](Bytes& b) { patch_fnt(b, "aa_bb", "aa/bb"); }},
-    {"backslash", [](Bytes& b) { patch_fnt(b, "aa_bb", "..\\bb"); }},
     {"drive", [](Bytes& b) { patch_fnt(b, "aa_bb", "C:_bb"); }},
     {"device", [](Bytes& b) { patch_fnt(b, "aa_bb", "CON.b"); }},
     {"nul-byte", [](Bytes& b) { patch_fnt(b, "aa_bb", std::string("aa\0bb", 5)); }},

@@ -42,10 +42,11 @@ TEST_F(RoundTrip, SmallImagesOfEveryKind) {
     nobanner.banner = false;
     expect_round_trip(build_rom(nobanner), "no-banner");
 
-    // Names a file system cannot hold as they are: Shift-JIS bytes, names
+    // Names a file system cannot hold as they are: Shift-JIS bytes (one
+    // with 0x5C, a backslash, as its second byte), names
     // equal but for case, characters Windows refuses, a leading dot, '%'.
     MiniRom names;
-    names.files = {{"\x83\x65\x83\x58\x83\x67.bin", noise(9, 1)}, {"Readme", noise(9, 2)},
+    names.files = {{"\x83\x65\x83\x58\x83\x67.bin", noise(9, 1)}, {"\x95\x5C\x8E\xA6.txt", noise(9, 8)}, {"Readme", noise(9, 2)},
                    {"README", noise(9, 3)},  {"ab:?c*.", noise(9, 4)},
                    {".hidden", noise(9, 5)}, {"100%", noise(9, 6)},
                    {"trail ", noise(9, 7)}};
@@ -188,6 +189,11 @@ TEST_F(Swap, ImagePaddedToItsChipSizeKeepsItsSize) {
     Bytes out = swap(image, noise(0x1000, 44), "padded");
     EXPECT_EQ(out.size(), image.size());
     EXPECT_EQ(out[0x14], image[0x14]);
+    // Content that no longer fits the chip: the next chip size, filled up.
+    out = swap(image, noise(0x20000, 45), "outgrown");
+    EXPECT_EQ(out[0x14], image[0x14] + 1);
+    EXPECT_EQ(out.size(), image.size() * 2);
+    EXPECT_EQ(out.back(), 0xFF);
 }
 
 TEST_F(Swap, Arm7sOfOtherSamples) {

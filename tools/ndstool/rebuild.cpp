@@ -234,11 +234,15 @@ Plan plan_from_layout(const Parts& parts, const Inputs& in, const Layout& l, con
             if (content[i] > slot) shift += align_up(content[i] - slot, kAlign);
         }
     }
-    // An image padded up to its chip size keeps that size: the padding at
-    // its end gives up what the moved items need.
+    // An image filled up to its chip size stays filled to a chip size: the
+    // fill at its end gives up what the moved items need, and only when they
+    // no longer fit does the chip (and with it the fill) grow.
     if (shift != 0 && n > 0 && l.regions[n - 1].kind == Kind::Fill &&
-        l.image_size == (std::uint64_t{128 * 1024} << std::min<unsigned>(in.header[hdr::kCapacity], 15)))
-        extent[n - 1] -= std::min(shift, extent[n - 1]);
+        l.image_size == hdr::chip_size(in.header[hdr::kCapacity])) {
+        std::uint64_t content_end = start[n - 1];
+        std::uint64_t chip = content_end > l.image_size ? hdr::chip_size(hdr::capacity_for(content_end)) : l.image_size;
+        extent[n - 1] = chip - content_end;
+    }
     if (l.image_size + shift > 0xFFFFFFFFull) fail("the image would grow beyond 4 GiB");
 
     Plan plan;
