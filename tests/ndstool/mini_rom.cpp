@@ -135,7 +135,7 @@ Bytes build_rom(const MiniRom& spec) {
     std::uint32_t arm9 = place(noise(spec.arm9_size, 9));
     std::uint32_t ovt9 = spec.arm9_overlays ? place(overlay_table(spec.arm9_overlays, 0)) : 0;
     place_overlays(spec.arm9_overlays, 0);
-    std::uint32_t arm7 = place(noise(spec.arm7_size, spec.arm7_seed));
+    std::uint32_t arm7 = spec.arm7_last ? 0 : place(noise(spec.arm7_size, spec.arm7_seed));
     const auto first7 = static_cast<std::uint32_t>(spec.arm9_overlays);
     std::uint32_t ovt7 = spec.arm7_overlays ? place(overlay_table(spec.arm7_overlays, first7)) : 0;
     place_overlays(spec.arm7_overlays, first7);
@@ -164,6 +164,7 @@ Bytes build_rom(const MiniRom& spec) {
         nds::put32(fat, id * 8 + 4, static_cast<std::uint32_t>(rom.size()));
     }
     std::copy(fat.begin(), fat.end(), rom.begin() + fat_at);
+    if (spec.arm7_last) arm7 = place(noise(spec.arm7_size, spec.arm7_seed));
     const auto used = static_cast<std::uint32_t>(rom.size());
     std::uint32_t arm9i = 0, arm7i = 0;
     if (spec.dsi) {

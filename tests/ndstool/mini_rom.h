@@ -22,6 +22,7 @@ struct MiniRom {
     // Named files, '/'-separated raw FNT names; directories are created on
     // first use, entries keep the order given here.
     std::vector<std::pair<std::string, Bytes>> files;
+    bool arm7_last = false;    // ARM7 after the files, right before the DSi sections
     int unnamed = 0;           // FAT entries with neither a name nor an overlay entry
     bool banner = true;
     Bytes trailing;            // bytes after the DS part (and after the DSi part)

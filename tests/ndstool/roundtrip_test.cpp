@@ -180,6 +180,17 @@ TEST_F(Swap, LargerArm7MovesLaterItemsByAnAlignedAmount) {
     }
 }
 
+TEST_F(Swap, Arm7GrowingTowardsTheDsiSectionsMovesThemInstead) {
+    MiniRom spec;
+    spec.dsi = true;
+    spec.arm7_last = true;
+    spec.files = {{"f", noise(0x100, 1)}};
+    Bytes image = build_rom(spec);
+    ASSERT_LT(rd32(image, 0x30), rd32(image, 0x1C0));
+    Bytes out = swap(image, noise(0x700, 46), "arm7-last");  // sections compared inside
+    EXPECT_EQ(rd32(out, 0x1C0) - rd32(image, 0x1C0), 0x200u);
+}
+
 TEST_F(Swap, ImagePaddedToItsChipSizeKeepsItsSize) {
     MiniRom spec;
     spec.pad = 0xFF;

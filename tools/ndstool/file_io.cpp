@@ -38,6 +38,41 @@ HANDLE h(std::intptr_t v) { return reinterpret_cast<HANDLE>(v); }
 int fd(std::intptr_t v) { return static_cast<int>(v); }
 #endif
 
+bool close_handle(std::intptr_t handle) {
+#ifdef _WIN32
+    return CloseHandle(h(handle)) != 0;
+#else
+    return ::close(fd(handle)) == 0;
+#endif
+}
+
+// Reads exactly out.size() bytes at off; what names the operation in errors.
+void read_exact(std::intptr_t handle, std::uint64_t off, std::span<std::uint8_t> out, const std::string& what) {
+    std::size_t done = 0;
+    while (done < out.size()) {
+        std::size_t want = std::min<std::size_t>(out.size() - done, kIoBuffer);
+#ifdef _WIN32
+        OVERLAPPED ov{};
+        std::uint64_t at = off + done;
+        ov.Offset = static_cast<DWORD>(at);
+        ov.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD got = 0;
+        if (!ReadFile(h(handle), out.data() + done, static_cast<DWORD>(want), &got, &ov))
+            fail(what + ": " + last_os_error());
+        std::size_t n = got;
+#else
+        ssize_t r = ::pread(fd(handle), out.data() + done, want, static_cast<off_t>(off + done));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            fail(what + ": " + last_os_error());
+        }
+        std::size_t n = static_cast<std::size_t>(r);
+#endif
+        if (n == 0) fail(what + ": the file shrank while being read");
+        done += n;
+    }
+}
+
 }  // namespace
 
 std::string last_os_error() {
@@ -68,6 +103,12 @@ std::string last_os_error() {
 
 void fail(const std::string& message) { throw Error(message); }
 
+std::string hex(std::uint64_t v) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
+    return buf;
+}
+
 std::string path_label(const fs::path& p) {
     auto u8 = p.u8string();
     return std::string(u8.begin(), u8.end());
@@ -76,59 +117,40 @@ std::string path_label(const fs::path& p) {
 InFile::InFile(const fs::path& path, std::string label) : label_(std::move(label)) {
     std::error_code ec;
     if (fs::is_directory(path, ec)) fail("cannot read " + label_ + ": Is a folder");
+    std::string problem;
 #ifdef _WIN32
     HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (f == INVALID_HANDLE_VALUE) fail("cannot read " + label_ + ": " + last_os_error());
     handle_ = reinterpret_cast<std::intptr_t>(f);
     LARGE_INTEGER sz;
-    if (!GetFileSizeEx(f, &sz)) fail("cannot read " + label_ + ": " + last_os_error());
+    if (!GetFileSizeEx(f, &sz)) problem = last_os_error();
     size_ = static_cast<std::uint64_t>(sz.QuadPart);
 #else
     int f = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (f < 0) fail("cannot read " + label_ + ": " + last_os_error());
     handle_ = f;
     struct stat st {};
-    if (fstat(f, &st) != 0) fail("cannot read " + label_ + ": " + last_os_error());
-    if (!S_ISREG(st.st_mode)) fail("cannot read " + label_ + ": not a regular file");
+    if (fstat(f, &st) != 0)
+        problem = last_os_error();
+    else if (!S_ISREG(st.st_mode))
+        problem = "not a regular file";
     size_ = static_cast<std::uint64_t>(st.st_size);
 #endif
+    if (!problem.empty()) {
+        close_handle(handle_);  // the destructor does not run for a failed constructor
+        handle_ = -1;
+        fail("cannot read " + label_ + ": " + problem);
+    }
 }
 
 InFile::~InFile() {
-    if (handle_ == -1) return;
-#ifdef _WIN32
-    CloseHandle(h(handle_));
-#else
-    ::close(fd(handle_));
-#endif
+    if (handle_ != -1) close_handle(handle_);
 }
 
 void InFile::read_at(std::uint64_t off, std::span<std::uint8_t> out) const {
     if (off > size_ || out.size() > size_ - off) fail(label_ + ": read beyond the end of the file");
-    std::size_t done = 0;
-    while (done < out.size()) {
-        std::size_t want = std::min<std::size_t>(out.size() - done, kIoBuffer);
-#ifdef _WIN32
-        OVERLAPPED ov{};
-        std::uint64_t at = off + done;
-        ov.Offset = static_cast<DWORD>(at);
-        ov.OffsetHigh = static_cast<DWORD>(at >> 32);
-        DWORD got = 0;
-        if (!ReadFile(h(handle_), out.data() + done, static_cast<DWORD>(want), &got, &ov))
-            fail("cannot read " + label_ + ": " + last_os_error());
-        std::size_t n = got;
-#else
-        ssize_t r = ::pread(fd(handle_), out.data() + done, want, static_cast<off_t>(off + done));
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            fail("cannot read " + label_ + ": " + last_os_error());
-        }
-        std::size_t n = static_cast<std::size_t>(r);
-#endif
-        if (n == 0) fail("cannot read " + label_ + ": file shrank while being read");
-        done += n;
-    }
+    read_exact(handle_, off, out, "cannot read " + label_);
 }
 
 std::vector<std::uint8_t> read_small_file(const fs::path& path, const std::string& label, std::uint64_t max_size) {
@@ -154,12 +176,7 @@ OutFile::OutFile(const fs::path& path, std::string label, bool exclusive)
 }
 
 OutFile::~OutFile() {
-    if (handle_ == -1) return;
-#ifdef _WIN32
-    CloseHandle(h(handle_));
-#else
-    ::close(fd(handle_));
-#endif
+    if (handle_ != -1) close_handle(handle_);
 }
 
 void OutFile::raw_write(const std::uint8_t* data, std::size_t n) {
@@ -278,24 +295,7 @@ void OutFile::write_at(std::uint64_t off, std::span<const std::uint8_t> data) {
 
 void OutFile::read_back(std::uint64_t off, std::span<std::uint8_t> out) {
     flush();
-    std::size_t done = 0;
-    while (done < out.size()) {
-#ifdef _WIN32
-        OVERLAPPED ov{};
-        std::uint64_t at = off + done;
-        ov.Offset = static_cast<DWORD>(at);
-        ov.OffsetHigh = static_cast<DWORD>(at >> 32);
-        DWORD got = 0;
-        if (!ReadFile(h(handle_), out.data() + done, static_cast<DWORD>(out.size() - done), &got, &ov) || got == 0)
-            fail("cannot read back " + label_ + ": " + last_os_error());
-        done += got;
-#else
-        ssize_t r = ::pread(fd(handle_), out.data() + done, out.size() - done, static_cast<off_t>(off + done));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) fail("cannot read back " + label_ + ": " + last_os_error());
-        done += static_cast<std::size_t>(r);
-#endif
-    }
+    read_exact(handle_, off, out, "cannot read back " + label_);
 }
 
 void OutFile::sync() {
@@ -310,11 +310,7 @@ void OutFile::sync() {
 void OutFile::close() {
     flush();
     if (handle_ == -1) return;
-#ifdef _WIN32
-    bool ok = CloseHandle(h(handle_));
-#else
-    bool ok = ::close(fd(handle_)) == 0;
-#endif
+    bool ok = close_handle(handle_);
     handle_ = -1;
     if (!ok) fail("cannot write " + label_ + ": " + last_os_error());
 }

@@ -15,14 +15,8 @@
 
 namespace nds {
 
-// A laid-out piece of the image with bytes of its own.
-struct Item {
-    Kind kind = Kind::File;
-    std::uint64_t offset = 0;
-    std::uint64_t length = 0;
-    std::uint32_t id = 0;
-    Source source = Source::None;
-};
+// A laid-out piece of the image with bytes of its own (never Fill or Raw).
+using Item = Region;
 
 // Everything -x learns from an image, after every check passed.
 struct ImageModel {
