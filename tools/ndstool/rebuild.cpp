@@ -59,7 +59,8 @@ std::uint64_t file_size_of(const PartPath& p) {
 
 void require_folder(const PartPath& p) {
     std::error_code ec;
-    if (!fs::is_directory(p.path, ec)) fail("cannot read folder " + p.label + ": No such folder");
+    if (fs::is_directory(p.path, ec)) return;
+    fail("cannot read folder " + p.label + (fs::exists(p.path, ec) ? ": not a folder" : ": No such folder"));
 }
 
 Inputs read_inputs(const Parts& parts) {
