@@ -1,10 +1,8 @@
 #include "test_env.h"
 
-#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <stdexcept>
 
 #ifdef _WIN32
@@ -38,19 +36,6 @@ std::map<std::string, std::vector<std::uint8_t>> read_tree(const fs::path& root)
     }
   }
   return tree;
-}
-
-TempDir::TempDir() {
-  static std::atomic<unsigned> counter{0};
-  std::random_device rd;
-  path_ = fs::temp_directory_path() /
-          ("voderer-mastered-" + std::to_string(rd()) + "-" + std::to_string(counter++));
-  fs::create_directories(path_);
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  fs::remove_all(path_, ec);
 }
 
 namespace {

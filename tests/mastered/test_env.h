@@ -7,28 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "temp_folder.h"
+
 namespace voderer::testgen {
 
 namespace fs = std::filesystem;
+using voderer::testing::TempFolder;
 
 std::vector<std::uint8_t> read_bytes(const fs::path& p);
 void write_bytes(const fs::path& p, const std::vector<std::uint8_t>& bytes);
 
 // Every regular file under root, by generic relative path.
 std::map<std::string, std::vector<std::uint8_t>> read_tree(const fs::path& root);
-
-// A folder under the temporary directory, removed when the object goes.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 // The sample ROM folder, the ndstool program: empty when absent.
 fs::path sample_rom_dir();

@@ -224,7 +224,7 @@ Built plan(const ImageOptions& o) {
   }
   for (TreeDir& t : tree) {
     std::stable_sort(t.entries.begin(), t.entries.end(),
-                     [](const Entry& a, const Entry& b) { return name_less(a.raw, b.raw); });
+                     [](const Entry& x, const Entry& y) { return name_less(x.raw, y.raw); });
   }
 
   // Directory IDs: breadth-first order reversed, so IDs do not follow the tree.
@@ -342,7 +342,9 @@ Built plan(const ImageOptions& o) {
   for (std::uint32_t id : order) {
     FileInfo& f = d.files[id];
     if (f.size == 0) {
-      f.offset = align_up(cur, o.alignment);  // start = end, where it would have been stored
+      // start = end at the next aligned position, as mastering tools record them.
+      cur = align_up(cur, o.alignment);
+      f.offset = cur;
       continue;
     }
     f.offset = place("file " + std::to_string(id), f.size);

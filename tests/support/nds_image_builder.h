@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <ostream>
 #include <span>
 #include <string>
 #include <vector>
@@ -117,5 +118,7 @@ struct Variant {
   ImageOptions options;
 };
 std::vector<Variant> standard_variants();
+// For GoogleTest's parameter listings.
+inline void PrintTo(const Variant& v, std::ostream* os) { *os << v.name; }
 
 }  // namespace voderer::testgen
