@@ -11,7 +11,8 @@ namespace {
 int usage() {
   std::fputs(
       "usage: gen_nds OUT.nds [--variant NAME] [--seed N] [--dsi] [--encrypted] [--files N]\n"
-      "               [--file-max BYTES] [--depth N] [--fanout N] [--describe]\n"
+      "               [--file-max BYTES] [--depth N] [--fanout N] [--ascii-names]\n"
+      "               [--describe]\n"
       "variants: sdk sdk-encrypted dsi-enhanced zero-padded\n",
       stderr);
   return 2;
@@ -58,6 +59,8 @@ int main(int argc, char** argv) {
       } else if (a == "--fanout") {
         o.dir_fanout = static_cast<unsigned>(value());
         o.chain_below = 0;
+      } else if (a == "--ascii-names") {
+        o.shift_jis_names = false;
       } else if (a == "--describe") {
         show = true;
       } else {

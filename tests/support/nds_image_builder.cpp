@@ -565,6 +565,8 @@ void emit(const Built& b, std::uint8_t pad, const Sink& sink) {
 
 std::vector<std::uint8_t> file_content(const FileInfo& file) { return random_vector(file.key, file.size); }
 
+std::vector<std::uint8_t> random_block(std::uint64_t key, std::size_t n) { return random_vector(key, n); }
+
 GeneratedImage build_image(const ImageOptions& options) {
   const Built b = plan(options);
   GeneratedImage g;

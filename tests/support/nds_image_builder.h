@@ -109,6 +109,9 @@ ImageDescription write_image(const ImageOptions& options, const std::filesystem:
 // The bytes of a file or overlay as the generator stored them.
 std::vector<std::uint8_t> file_content(const FileInfo& file);
 
+// Deterministic pseudo-random bytes for a key (test ARM7 binaries and the like).
+std::vector<std::uint8_t> random_block(std::uint64_t key, std::size_t n);
+
 // Text listing of the description (gen_nds --describe).
 std::string describe(const ImageDescription& desc);
 
