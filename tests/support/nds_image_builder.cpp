@@ -158,7 +158,10 @@ void add_dir(std::vector<TreeDir>& tree, int parent, std::string raw, std::strin
 
 std::string numbered(const char* word, std::size_t i, std::size_t n) {
   std::string s = word;
-  if (i >= n) s += "_" + std::to_string(i / n);
+  if (i >= n) {
+    s += '_';
+    s += std::to_string(i / n);
+  }
   return s;
 }
 
