@@ -93,6 +93,9 @@ int main(int argc, char** argv) {
     o.arm9_overlays = 40;
     o.arm7_overlays = 4;
     o.overlay_size = 0x8000;
+    // The size asked for, not the next chip size; names do not change the timing (the tests cover Shift-JIS).
+    o.fill_to_capacity = false;
+    o.shift_jis_names = false;
     const ImageDescription d = write_image(o, rom);
     const auto image_size = fs::file_size(rom);
     std::printf("image: %s, %.1f MiB, %zu FAT entries, %zu folders\n", rom.c_str(),
@@ -103,7 +106,7 @@ int main(int argc, char** argv) {
     std::ofstream(work / "Bin" / "arm7.bin", std::ios::binary)
         .write(reinterpret_cast<const char*>(arm7.data()), static_cast<std::streamsize>(arm7.size()));
 
-    std::vector<double> unpack_s, rebuild_s, copy_s, total_s;
+    std::vector<double> unpack_s, rebuild_s, copy_s, total_s, tree_s;
     long peak_unpack = 0, peak_rebuild = 0;
     const fs::path rebuilt = work / "rebuilt.nds", copied = work / "copy.nds";
     for (int i = 0; i < runs; ++i) {
@@ -122,21 +125,29 @@ int main(int argc, char** argv) {
         return a;
       }(), work / "Bin");
       const Sample c = run({"/bin/cp", rom.string(), copied.string()}, work);
+      // What creating the unpacked files costs any program here: a plain copy of the tree.
+      fs::remove_all(work / "TREE");
+      const Sample t = run({"/bin/cp", "-r", (work / "UNPACK").string(), (work / "TREE").string()}, work);
+      tree_s.push_back(t.seconds);
       unpack_s.push_back(u.seconds);
       rebuild_s.push_back(r.seconds);
       copy_s.push_back(c.seconds);
       total_s.push_back(u.seconds + r.seconds);
       peak_unpack = std::max(peak_unpack, u.peak_kib);
       peak_rebuild = std::max(peak_rebuild, r.peak_kib);
-      std::printf("run %d: unpack %.3f s, rebuild %.3f s, copy %.3f s\n", i + 1, u.seconds, r.seconds, c.seconds);
+      std::printf("run %d: unpack %.3f s, rebuild %.3f s, copy %.3f s, tree copy %.3f s\n", i + 1, u.seconds, r.seconds,
+                  c.seconds, t.seconds);
     }
     const double copy = median(copy_s);
     std::printf("median unpack   %.3f s\n", median(unpack_s));
     std::printf("median rebuild  %.3f s\n", median(rebuild_s));
     std::printf("median both     %.3f s  (%.2f x copy; target <= 2.00)\n", median(total_s), median(total_s) / copy);
-    std::printf("median copy     %.3f s  (/bin/cp)\n", copy);
+    std::printf("median copy     %.3f s  (/bin/cp of the image)\n", copy);
+    std::printf("median tree     %.3f s  (/bin/cp -r of the unpacked parts: the file-creation floor)\n",
+                median(tree_s));
     std::printf("peak RSS unpack %ld KiB, rebuild %ld KiB (target < 16384 KiB)\n", peak_unpack, peak_rebuild);
     fs::remove_all(work / "UNPACK");
+    fs::remove_all(work / "TREE");
     fs::remove(rebuilt);
     fs::remove(copied);
   } catch (const std::exception& e) {

@@ -3,6 +3,7 @@
 # Builds the `bench` preset (Release, no sanitizers) and times our ndstool's
 # unpack and rebuild against a plain copy, on a 320 MiB image with 5180 files
 # in nested folders, then on an 80 MiB one to show that memory stays flat.
+# WORK_DIR on tmpfs (e.g. /dev/shm/voderer-bench) leaves out the disk.
 set -eu
 cd "$(dirname "$0")/.."
 RUNS=${1:-5}
