@@ -80,21 +80,8 @@ int main(int argc, char** argv) {
     fs::create_directories(work / "Bin");
     const fs::path rom = work / "big.nds";
 
-    // 1 + 6 + 36 + 216 folders, 20 files each: 5180 files, sizes up to twice the mean.
-    ImageOptions o;
-    o.seed = 0xBE7C4;
-    o.dir_depth = 3;
-    o.dir_fanout = 6;
-    o.chain_below = 0;
-    o.files_per_dir = 20;
-    o.file_size_max = static_cast<std::uint32_t>((std::uint64_t{mib} << 20) / (259 * 20) * 2);
-    o.arm9_size = 0x60000;
-    o.arm7_size = 0x25A34;
-    o.arm9_overlays = 40;
-    o.arm7_overlays = 4;
-    o.overlay_size = 0x8000;
-    // The size asked for, not the next chip size; names do not change the timing (the tests cover Shift-JIS).
-    o.fill_to_capacity = false;
+    ImageOptions o = large_options(mib);
+    // Names do not change the timing (the tests cover Shift-JIS).
     o.shift_jis_names = false;
     const ImageDescription d = write_image(o, rom);
     const auto image_size = fs::file_size(rom);

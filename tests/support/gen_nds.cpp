@@ -10,7 +10,7 @@ namespace {
 
 int usage() {
   std::fputs(
-      "usage: gen_nds OUT.nds [--variant NAME] [--seed N] [--dsi] [--encrypted] [--files N]\n"
+      "usage: gen_nds OUT.nds [--variant NAME | --large MIB] [--seed N] [--dsi] [--encrypted] [--files N]\n"
       "               [--file-max BYTES] [--depth N] [--fanout N] [--ascii-names]\n"
       "               [--describe]\n"
       "variants: sdk sdk-encrypted dsi-enhanced zero-padded\n",
@@ -44,6 +44,8 @@ int main(int argc, char** argv) {
           }
         }
         if (!found) return usage();
+      } else if (a == "--large") {
+        o = large_options(static_cast<unsigned>(value()));
       } else if (a == "--seed") {
         o.seed = value();
       } else if (a == "--dsi") {

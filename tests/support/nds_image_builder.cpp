@@ -91,13 +91,14 @@ struct SjisName {
   const char* raw;
   const char* utf8;
 };
-// Katakana and kanji, two of them with 0x5C ('\') as their second byte.
-constexpr std::array<SjisName, 5> kSjis = {{
+// Katakana and kanji, two of them with 0x5C ('\') and one with 0x7C ('|') as a second byte.
+constexpr std::array<SjisName, 6> kSjis = {{
     {"\x83\x65\x83\x58\x83\x67", "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88"},                  // テスト
     {"\x83\x5C\x83\x74\x83\x67.bin", "\xE3\x82\xBD\xE3\x83\x95\xE3\x83\x88.bin"},          // ソフト.bin
     {"\x95\x5C\x8E\xA6.txt", "\xE8\xA1\xA8\xE7\xA4\xBA.txt"},                              // 表示.txt
     {"\x89\xB9\x8A\x79.sdat", "\xE9\x9F\xB3\xE6\xA5\xBD.sdat"},                            // 音楽.sdat
     {"\x83\x66\x81\x5B\x83\x5E", "\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF"},                  // データ
+    {"\x83\x7C\x81\x5B\x83\x67.dat", "\xE3\x83\x9D\xE3\x83\xBC\xE3\x83\x88.dat"},          // ポート.dat
 }};
 
 constexpr std::array<const char*, 12> kFileWords = {"apple", "Banana", "cherry", "Delta",  "echo", "Foxtrot",
@@ -224,6 +225,7 @@ Built plan(const ImageOptions& o) {
     add_file(tree.size() > 2 ? 2 : 0, kSjis[2].raw, kSjis[2].utf8, 0x77);
     add_file(0, kSjis[3].raw, kSjis[3].utf8, 0x99);
     add_file(0, kSjis[4].raw, kSjis[4].utf8, 0x33);
+    add_file(tree.size() > 3 ? 3 : 0, kSjis[5].raw, kSjis[5].utf8, 0x41);
   }
   for (TreeDir& t : tree) {
     std::stable_sort(t.entries.begin(), t.entries.end(),
@@ -618,6 +620,25 @@ std::string describe(const ImageDescription& d) {
     s << line;
   }
   return s.str();
+}
+
+ImageOptions large_options(unsigned mib) {
+  // 1 + 6 + 36 + 216 folders, 20 files each: 5180 files, sizes up to twice the mean.
+  ImageOptions o;
+  o.seed = 0xBE7C4;
+  o.dir_depth = 3;
+  o.dir_fanout = 6;
+  o.chain_below = 0;
+  o.files_per_dir = 20;
+  o.file_size_max = static_cast<std::uint32_t>((std::uint64_t{mib} << 20) / (259 * 20) * 2);
+  o.arm9_size = 0x60000;
+  o.arm7_size = 0x25A34;
+  o.arm9_overlays = 40;
+  o.arm7_overlays = 4;
+  o.overlay_size = 0x8000;
+  // The size asked for, not the next chip size.
+  o.fill_to_capacity = false;
+  return o;
 }
 
 std::vector<Variant> standard_variants() {

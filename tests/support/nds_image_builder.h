@@ -121,6 +121,9 @@ struct Variant {
   ImageOptions options;
 };
 std::vector<Variant> standard_variants();
+// The benchmark's image: about `mib` MiB in 5180 files in three levels of folders.
+ImageOptions large_options(unsigned mib);
+
 // For GoogleTest's parameter listings.
 inline void PrintTo(const Variant& v, std::ostream* os) { *os << v.name; }
 
