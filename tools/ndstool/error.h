@@ -2,6 +2,7 @@
 // line prints ("cannot read ..\UNPACK/arm7.bin: No such file").
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -16,5 +17,8 @@ public:
 std::string last_os_error();
 
 [[noreturn]] void fail(const std::string& message);
+
+// "0x1A2B": offsets and sizes in messages and in the layout file.
+std::string hex(std::uint64_t v);
 
 }  // namespace nds

@@ -16,16 +16,20 @@
 
 namespace nds {
 
-std::atomic<long> g_write_fault_countdown{-1};
+std::atomic<std::int64_t> g_write_budget{-1};
 
 namespace {
 
-// True when the test hook says this write must fail.
-bool injected_fault() {
-    long n = g_write_fault_countdown.load();
-    if (n < 0) return false;
-    if (n == 0) return true;
-    return g_write_fault_countdown.fetch_sub(1) == 1;
+// Spends n bytes of the injected-fault budget; false when they exceed it.
+bool within_budget(std::uint64_t n) {
+    std::int64_t left = g_write_budget.load();
+    if (left < 0) return true;
+    if (n > static_cast<std::uint64_t>(left)) {
+        g_write_budget = 0;
+        return false;
+    }
+    g_write_budget = left - static_cast<std::int64_t>(n);
+    return true;
 }
 
 #ifdef _WIN32
@@ -33,6 +37,41 @@ HANDLE h(std::intptr_t v) { return reinterpret_cast<HANDLE>(v); }
 #else
 int fd(std::intptr_t v) { return static_cast<int>(v); }
 #endif
+
+bool close_handle(std::intptr_t handle) {
+#ifdef _WIN32
+    return CloseHandle(h(handle)) != 0;
+#else
+    return ::close(fd(handle)) == 0;
+#endif
+}
+
+// Reads exactly out.size() bytes at off; what names the operation in errors.
+void read_exact(std::intptr_t handle, std::uint64_t off, std::span<std::uint8_t> out, const std::string& what) {
+    std::size_t done = 0;
+    while (done < out.size()) {
+        std::size_t want = std::min<std::size_t>(out.size() - done, kIoBuffer);
+#ifdef _WIN32
+        OVERLAPPED ov{};
+        std::uint64_t at = off + done;
+        ov.Offset = static_cast<DWORD>(at);
+        ov.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD got = 0;
+        if (!ReadFile(h(handle), out.data() + done, static_cast<DWORD>(want), &got, &ov))
+            fail(what + ": " + last_os_error());
+        std::size_t n = got;
+#else
+        ssize_t r = ::pread(fd(handle), out.data() + done, want, static_cast<off_t>(off + done));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            fail(what + ": " + last_os_error());
+        }
+        std::size_t n = static_cast<std::size_t>(r);
+#endif
+        if (n == 0) fail(what + ": the file shrank while being read");
+        done += n;
+    }
+}
 
 }  // namespace
 
@@ -64,6 +103,12 @@ std::string last_os_error() {
 
 void fail(const std::string& message) { throw Error(message); }
 
+std::string hex(std::uint64_t v) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
+    return buf;
+}
+
 std::string path_label(const fs::path& p) {
     auto u8 = p.u8string();
     return std::string(u8.begin(), u8.end());
@@ -72,66 +117,40 @@ std::string path_label(const fs::path& p) {
 InFile::InFile(const fs::path& path, std::string label) : label_(std::move(label)) {
     std::error_code ec;
     if (fs::is_directory(path, ec)) fail("cannot read " + label_ + ": Is a folder");
+    std::string problem;
 #ifdef _WIN32
     HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (f == INVALID_HANDLE_VALUE) fail("cannot read " + label_ + ": " + last_os_error());
     handle_ = reinterpret_cast<std::intptr_t>(f);
     LARGE_INTEGER sz;
-    if (!GetFileSizeEx(f, &sz)) fail("cannot read " + label_ + ": " + last_os_error());
+    if (!GetFileSizeEx(f, &sz)) problem = last_os_error();
     size_ = static_cast<std::uint64_t>(sz.QuadPart);
 #else
     int f = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (f < 0) fail("cannot read " + label_ + ": " + last_os_error());
     handle_ = f;
     struct stat st {};
-    if (fstat(f, &st) != 0) fail("cannot read " + label_ + ": " + last_os_error());
-    if (!S_ISREG(st.st_mode)) fail("cannot read " + label_ + ": not a regular file");
+    if (fstat(f, &st) != 0)
+        problem = last_os_error();
+    else if (!S_ISREG(st.st_mode))
+        problem = "not a regular file";
     size_ = static_cast<std::uint64_t>(st.st_size);
 #endif
+    if (!problem.empty()) {
+        close_handle(handle_);  // the destructor does not run for a failed constructor
+        handle_ = -1;
+        fail("cannot read " + label_ + ": " + problem);
+    }
 }
 
 InFile::~InFile() {
-    if (handle_ == -1) return;
-#ifdef _WIN32
-    CloseHandle(h(handle_));
-#else
-    ::close(fd(handle_));
-#endif
+    if (handle_ != -1) close_handle(handle_);
 }
 
 void InFile::read_at(std::uint64_t off, std::span<std::uint8_t> out) const {
     if (off > size_ || out.size() > size_ - off) fail(label_ + ": read beyond the end of the file");
-    std::size_t done = 0;
-    while (done < out.size()) {
-        std::size_t want = std::min<std::size_t>(out.size() - done, kIoBuffer);
-#ifdef _WIN32
-        OVERLAPPED ov{};
-        std::uint64_t at = off + done;
-        ov.Offset = static_cast<DWORD>(at);
-        ov.OffsetHigh = static_cast<DWORD>(at >> 32);
-        DWORD got = 0;
-        if (!ReadFile(h(handle_), out.data() + done, static_cast<DWORD>(want), &got, &ov))
-            fail("cannot read " + label_ + ": " + last_os_error());
-        std::size_t n = got;
-#else
-        ssize_t r = ::pread(fd(handle_), out.data() + done, want, static_cast<off_t>(off + done));
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            fail("cannot read " + label_ + ": " + last_os_error());
-        }
-        std::size_t n = static_cast<std::size_t>(r);
-#endif
-        if (n == 0) fail("cannot read " + label_ + ": file shrank while being read");
-        done += n;
-    }
-}
-
-std::vector<std::uint8_t> InFile::read_vector(std::uint64_t off, std::size_t n) const {
-    if (off > size_ || n > size_ - off) fail(label_ + ": read beyond the end of the file");
-    std::vector<std::uint8_t> v(n);
-    read_at(off, v);
-    return v;
+    read_exact(handle_, off, out, "cannot read " + label_);
 }
 
 std::vector<std::uint8_t> read_small_file(const fs::path& path, const std::string& label, std::uint64_t max_size) {
@@ -157,17 +176,12 @@ OutFile::OutFile(const fs::path& path, std::string label, bool exclusive)
 }
 
 OutFile::~OutFile() {
-    if (handle_ == -1) return;
-#ifdef _WIN32
-    CloseHandle(h(handle_));
-#else
-    ::close(fd(handle_));
-#endif
+    if (handle_ != -1) close_handle(handle_);
 }
 
 void OutFile::raw_write(const std::uint8_t* data, std::size_t n) {
+    if (!within_budget(n)) fail("cannot write " + label_ + ": No space left on device (injected)");
     while (n > 0) {
-        if (injected_fault()) fail("cannot write " + label_ + ": No space left on device (injected)");
 #ifdef _WIN32
         DWORD done = 0;
         if (!WriteFile(h(handle_), data, static_cast<DWORD>(std::min<std::size_t>(n, kIoBuffer)), &done, nullptr))
@@ -188,7 +202,7 @@ void OutFile::raw_write(const std::uint8_t* data, std::size_t n) {
 }
 
 void OutFile::raw_write_at(std::uint64_t off, const std::uint8_t* data, std::size_t n) {
-    if (injected_fault()) fail("cannot write " + label_ + ": No space left on device (injected)");
+    if (!within_budget(n)) fail("cannot write " + label_ + ": No space left on device (injected)");
 #ifdef _WIN32
     while (n > 0) {
         OVERLAPPED ov{};
@@ -250,9 +264,9 @@ void OutFile::copy_from(const InFile& in, std::uint64_t off, std::uint64_t count
         flush();
         loff_t src = static_cast<loff_t>(off);
         while (count > 0) {
-            if (injected_fault()) fail("cannot write " + label_ + ": No space left on device (injected)");
-            ssize_t r = ::copy_file_range(fd(in.native()), &src, fd(handle_), nullptr,
-                                          static_cast<std::size_t>(std::min<std::uint64_t>(count, 1u << 30)), 0);
+            std::size_t step = static_cast<std::size_t>(std::min<std::uint64_t>(count, 1u << 30));
+            if (!within_budget(step)) fail("cannot write " + label_ + ": No space left on device (injected)");
+            ssize_t r = ::copy_file_range(fd(in.native()), &src, fd(handle_), nullptr, step, 0);
             if (r < 0 && errno == EINTR) continue;
             if (r <= 0) break;  // unsupported here, or a short source: the plain copy below says which
             count -= static_cast<std::uint64_t>(r);
@@ -281,24 +295,7 @@ void OutFile::write_at(std::uint64_t off, std::span<const std::uint8_t> data) {
 
 void OutFile::read_back(std::uint64_t off, std::span<std::uint8_t> out) {
     flush();
-    std::size_t done = 0;
-    while (done < out.size()) {
-#ifdef _WIN32
-        OVERLAPPED ov{};
-        std::uint64_t at = off + done;
-        ov.Offset = static_cast<DWORD>(at);
-        ov.OffsetHigh = static_cast<DWORD>(at >> 32);
-        DWORD got = 0;
-        if (!ReadFile(h(handle_), out.data() + done, static_cast<DWORD>(out.size() - done), &got, &ov) || got == 0)
-            fail("cannot read back " + label_ + ": " + last_os_error());
-        done += got;
-#else
-        ssize_t r = ::pread(fd(handle_), out.data() + done, out.size() - done, static_cast<off_t>(off + done));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) fail("cannot read back " + label_ + ": " + last_os_error());
-        done += static_cast<std::size_t>(r);
-#endif
-    }
+    read_exact(handle_, off, out, "cannot read back " + label_);
 }
 
 void OutFile::sync() {
@@ -313,11 +310,7 @@ void OutFile::sync() {
 void OutFile::close() {
     flush();
     if (handle_ == -1) return;
-#ifdef _WIN32
-    bool ok = CloseHandle(h(handle_));
-#else
-    bool ok = ::close(fd(handle_)) == 0;
-#endif
+    bool ok = close_handle(handle_);
     handle_ = -1;
     if (!ok) fail("cannot write " + label_ + ": " + last_os_error());
 }

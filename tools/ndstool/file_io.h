@@ -11,31 +11,32 @@
 #include <string>
 #include <vector>
 
+#include "byte_source.h"
+
 namespace nds {
 
 namespace fs = std::filesystem;
 
 inline constexpr std::size_t kIoBuffer = 1u << 20;
 
-// Test hook: when positive, counts low-level writes down and makes the one
-// that reaches zero fail as if the disk were full. Negative = off.
-extern std::atomic<long> g_write_fault_countdown;
+// Fault injection for tests: how many more bytes OutFile may write before a
+// write fails as if the disk were full; negative = no limit. The command
+// line sets it from the environment variable VODERER_NDSTOOL_FAIL_AFTER.
+extern std::atomic<std::int64_t> g_write_budget;
 
 // Label of a path for messages: its UTF-8 text.
 std::string path_label(const fs::path& p);
 
-class InFile {
+class InFile : public ByteSource {
 public:
     InFile(const fs::path& path, std::string label);
     ~InFile();
     InFile(const InFile&) = delete;
     InFile& operator=(const InFile&) = delete;
 
-    std::uint64_t size() const { return size_; }
+    std::uint64_t size() const override { return size_; }
     const std::string& label() const { return label_; }
-    // Reads exactly n bytes at off; a short read is an error.
-    void read_at(std::uint64_t off, std::span<std::uint8_t> out) const;
-    std::vector<std::uint8_t> read_vector(std::uint64_t off, std::size_t n) const;
+    void read_at(std::uint64_t off, std::span<std::uint8_t> out) const override;
     std::intptr_t native() const { return handle_; }
 
 private:

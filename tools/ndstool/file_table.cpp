@@ -15,12 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string hex(std::uint32_t v) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%X", v);
-    return buf;
-}
-
 std::string u8(const fs::path& p) {
     auto s = p.u8string();
     return std::string(s.begin(), s.end());

@@ -1,5 +1,7 @@
 #include "header.h"
 
+#include <algorithm>
+
 #include "crc16.h"
 
 namespace nds::hdr {
@@ -14,9 +16,11 @@ std::uint16_t logo_crc(std::span<const std::uint8_t> header) {
     return crc16(header.subspan(kLogo, kLogoEnd - kLogo));
 }
 
+std::uint64_t chip_size(std::uint8_t code) { return std::uint64_t{128 * 1024} << std::min<std::uint8_t>(code, 15); }
+
 std::uint8_t capacity_for(std::uint64_t size) {
     std::uint8_t code = 0;
-    while (code < 15 && (std::uint64_t{128 * 1024} << code) < size) ++code;
+    while (code < 15 && chip_size(code) < size) ++code;
     return code;
 }
 

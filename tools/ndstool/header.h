@@ -44,6 +44,9 @@ std::size_t part_size(std::span<const std::uint8_t> header);
 std::uint16_t header_crc(std::span<const std::uint8_t> header);
 std::uint16_t logo_crc(std::span<const std::uint8_t> header);
 
+// Bytes of a chip of this capacity code (128 KiB << code).
+std::uint64_t chip_size(std::uint8_t code);
+
 // Smallest capacity code whose chip (128 KiB << code) holds size bytes.
 std::uint8_t capacity_for(std::uint64_t size);
 

@@ -16,12 +16,6 @@ constexpr std::array<const char*, 11> kKindNames = {"header", "arm9", "arm7",   
                                                      "fat",    "banner", "file", "fill", "raw"};
 constexpr std::uint64_t kMaxValue = 1ull << 40;
 
-std::string hex(std::uint64_t v) {
-    char buf[24];
-    std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
-    return buf;
-}
-
 const char* source_name(Source s) {
     switch (s) {
         case Source::Data: return "data";

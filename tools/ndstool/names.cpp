@@ -50,7 +50,9 @@ std::string name_problem(std::span<const std::uint8_t> raw) {
     if (raw.empty() || raw.size() > kMaxNameBytes) return "name length out of range";
     for (std::uint8_t c : raw) {
         if (c == 0) return "name contains a NUL byte";
-        if (c == '/' || c == '\\') return "name contains a path separator";
+        // A backslash may be the second byte of a Shift-JIS character; it
+        // is escaped on disk. A slash is in no name encoding of the format.
+        if (c == '/') return "name contains a path separator";
     }
     if ((raw.size() == 1 && raw[0] == '.') || (raw.size() == 2 && raw[0] == '.' && raw[1] == '.'))
         return "name is \".\" or \"..\"";

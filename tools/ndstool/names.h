@@ -1,7 +1,7 @@
 // File system names: which raw FNT names are refused, and how the accepted
 // ones map to names on disk and back. The mapping is the same on every OS:
 // valid UTF-8 stays as it is; a byte that is not part of valid UTF-8, '%',
-// a character Windows cannot hold (<>:"|?* and control characters) and a
+// a character Windows cannot hold (<>:"|?*\ and control characters) and a
 // trailing dot or space become "%XX". Within one folder, a name that differs
 // from an earlier one only in ASCII case also gets its capitals escaped, so
 // that case-insensitive file systems keep both. Unescaping gives the raw

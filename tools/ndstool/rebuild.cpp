@@ -22,12 +22,8 @@ namespace {
 
 constexpr std::uint64_t kAlign = 0x200;
 constexpr std::uint64_t kMaxBanner = 0x10000;
-
-std::string hex(std::uint64_t v) {
-    char buf[24];
-    std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
-    return buf;
-}
+// Shorter runs of mixed bytes between items are leftovers, not data.
+constexpr std::uint64_t kMinRawObstacle = 32;
 
 // One stretch of the output image.
 struct Piece {
@@ -213,14 +209,14 @@ Plan plan_from_layout(const Parts& parts, const Inputs& in, const Layout& l, con
 
     // Positions: an item that outgrows its slot (up to the next item) moves
     // everything after it by a multiple of 0x200; order and gaps are kept.
+    // An item's room ends at the next item or at gap bytes that are not
+    // padding (a DSi section, a signature block): only fill is given up.
+    auto obstacle = [](const Region& g) {
+        return g.kind != Kind::Fill && (g.kind != Kind::Raw || g.length >= kMinRawObstacle);
+    };
     std::vector<std::uint64_t> next_item(n + 1, l.image_size);
-    for (std::size_t i = n; i-- > 0;) {
-        bool item = l.regions[i].kind != Kind::Fill && l.regions[i].kind != Kind::Raw;
-        next_item[i] = next_item[i + 1];
-        if (i + 1 < n && l.regions[i + 1].kind != Kind::Fill && l.regions[i + 1].kind != Kind::Raw)
-            next_item[i] = l.regions[i + 1].offset;
-        (void)item;
-    }
+    for (std::size_t i = n; i-- > 0;)
+        next_item[i] = i + 1 < n && obstacle(l.regions[i + 1]) ? l.regions[i + 1].offset : next_item[i + 1];
     std::vector<std::uint64_t> start(n), extent(n);
     std::uint64_t shift = 0;
     for (std::size_t i = 0; i < n; ++i) {
@@ -233,6 +229,15 @@ Plan plan_from_layout(const Parts& parts, const Inputs& in, const Layout& l, con
             std::uint64_t slot = next_item[i] - g.offset;
             if (content[i] > slot) shift += align_up(content[i] - slot, kAlign);
         }
+    }
+    // An image filled up to its chip size stays filled to a chip size: the
+    // fill at its end gives up what the moved items need, and only when they
+    // no longer fit does the chip (and with it the fill) grow.
+    if (shift != 0 && n > 0 && l.regions[n - 1].kind == Kind::Fill &&
+        l.image_size == hdr::chip_size(in.header[hdr::kCapacity])) {
+        std::uint64_t content_end = start[n - 1];
+        std::uint64_t chip = content_end > l.image_size ? hdr::chip_size(hdr::capacity_for(content_end)) : l.image_size;
+        extent[n - 1] = chip - content_end;
     }
     if (l.image_size + shift > 0xFFFFFFFFull) fail("the image would grow beyond 4 GiB");
 

@@ -17,12 +17,6 @@ namespace {
 constexpr std::uint64_t kMaxFnt = 16u << 20;
 constexpr std::uint64_t kMinFillRun = 32;
 
-std::string hex(std::uint64_t v) {
-    char buf[24];
-    std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
-    return buf;
-}
-
 std::string item_name(Kind k, std::uint32_t id) {
     switch (k) {
         case Kind::Header: return "header";
@@ -70,7 +64,7 @@ Crc secure_area_crc(std::uint64_t arm9_offset, std::uint64_t image_size,
     return c;
 }
 
-ImageModel analyse_image(const InFile& rom) {
+ImageModel analyse_image(const ByteSource& rom) {
     ImageModel m;
     m.size = rom.size();
     if (m.size < hdr::kDsPart) fail("image too small for a header");
@@ -162,7 +156,7 @@ ImageModel analyse_image(const InFile& rom) {
                      [&](std::uint32_t a, std::uint32_t b) { return m.fat[a].start < m.fat[b].start; });
     for (std::uint32_t id : order) {
         const FatEntry& e = m.fat[id];
-        Item it{Kind::File, e.start, std::uint64_t{e.end} - e.start, id, claim[id]};
+        Item it{.kind = Kind::File, .offset = e.start, .length = std::uint64_t{e.end} - e.start, .id = id, .source = claim[id]};
         if (it.length == 0 || ranges.overlap(it.offset, it.offset + it.length))
             m.pointers.push_back({Kind::File, e.start, e.end, id, claim[id]});
         else
@@ -363,12 +357,7 @@ void unpack(const PartPath& rom_part, const Parts& parts, const Log& log) {
         std::uint64_t pos = 0;
         for (const Item& it : m.items) {
             gaps.scan(rom, pos, it.offset, buf);
-            Region g;
-            g.kind = it.kind;
-            g.offset = it.offset;
-            g.length = it.length;
-            g.id = it.id;
-            g.source = it.source;
+            Region g = it;
             if (it.kind == Kind::Fnt || (it.kind == Kind::File && it.source == Source::Raw))
                 g.extra = gaps.copy_item(rom, it.offset, it.length, buf);
             layout.regions.push_back(g);

@@ -2,7 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <vector>
+
+#include "byte_source.h"
 
 #include "file_io.h"
 #include "file_table.h"
@@ -11,14 +15,8 @@
 
 namespace nds {
 
-// A laid-out piece of the image with bytes of its own.
-struct Item {
-    Kind kind = Kind::File;
-    std::uint64_t offset = 0;
-    std::uint64_t length = 0;
-    std::uint32_t id = 0;
-    Source source = Source::None;
-};
+// A laid-out piece of the image with bytes of its own (never Fill or Raw).
+using Item = Region;
 
 // Everything -x learns from an image, after every check passed.
 struct ImageModel {
@@ -34,7 +32,10 @@ struct ImageModel {
     Crc header_crc, logo_crc, secure_crc;
 };
 
-ImageModel analyse_image(const InFile& rom);
+// Checks a whole image (header, FAT, FNT, overlay tables, banner, overlaps)
+// and describes it; reads only through the source, so it runs on a file or
+// on bytes in memory alike.
+ImageModel analyse_image(const ByteSource& rom);
 
 void unpack(const PartPath& rom, const Parts& parts, const Log& log);
 
