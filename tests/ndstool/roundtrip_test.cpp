@@ -259,6 +259,20 @@ TEST_F(Compact, WithoutLayoutFilesBuildsACompactImageOfTheSameParts) {
     }
 }
 
+TEST_F(Compact, ImageWithoutArm7BytesTakesTheNewOne) {
+    Bytes image = build_rom({});
+    wr32(image, 0x3C, 0);
+    fix_header_crc(image);
+    write_bytes(dir_ / "rom.nds", image);
+    write_bytes(dir_ / "new-arm7.bin", noise(0x300, 9));
+    ASSERT_EQ(unpack(dir_ / "rom.nds", dir_ / "w").status, 0);
+    RunResult r = rebuild(dir_ / "rom.nds", dir_ / "w", u8(dir_ / "new-arm7.bin"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("layout not used"), std::string::npos) << r.err;
+    ASSERT_EQ(unpack(dir_ / "rom.nds", dir_ / "w2").status, 0);
+    EXPECT_TRUE(read_bytes(dir_ / "w2" / "arm7.bin") == noise(0x300, 9));
+}
+
 TEST_F(Compact, LayoutFilesThatNoLongerMatchTheDataAreNotUsed) {
     MiniRom spec;
     spec.files = {{"a", noise(0x100, 1)}, {"c", noise(0x100, 2)}};
