@@ -32,12 +32,18 @@ struct Piece {
     std::uint8_t byte = 0;
     std::uint64_t offset = 0;  // within the source
     std::shared_ptr<const std::vector<std::uint8_t>> bytes;
-    PartPath source;
+    // File and Extra: a fixed part, or a file of the data or overlay folder
+    // by its ID, whose path is made only when it is copied (no path per file
+    // held: memory stays small with tens of thousands of files).
+    const PartPath* part = nullptr;
+    Source folder = Source::None;
+    std::uint32_t id = 0;
 };
 
 struct Plan {
     std::shared_ptr<std::vector<std::uint8_t>> header;
     std::vector<Piece> pieces;
+    std::vector<std::string> names;  // data folder path by file ID
     std::uint64_t size = 0;
     std::uint64_t moved_by = 0;
     // What to finish once the bytes are written.
@@ -93,11 +99,18 @@ PartPath data_part(const Parts& parts, const std::string& rel) {
     return {parts.data.path / rel_to_path(rel), parts.data.label + "/" + rel};
 }
 
-Piece fill_piece(std::uint8_t byte, std::uint64_t n) { return {Piece::Fill, n, byte, 0, nullptr, {}}; }
-Piece file_piece(const PartPath& p, std::uint64_t n) { return {Piece::File, n, 0, 0, nullptr, p}; }
+Piece fill_piece(std::uint8_t byte, std::uint64_t n) { return {Piece::Fill, n, byte, 0, nullptr}; }
+Piece file_piece(const PartPath& p, std::uint64_t n) { return {Piece::File, n, 0, 0, nullptr, &p}; }
+Piece folder_piece(Source folder, std::uint32_t id, std::uint64_t n) {
+    return {Piece::File, n, 0, 0, nullptr, nullptr, folder, id};
+}
 Piece bytes_piece(std::shared_ptr<const std::vector<std::uint8_t>> b) {
     std::uint64_t n = b->size();
-    return {Piece::Bytes, n, 0, 0, std::move(b), {}};
+    return {Piece::Bytes, n, 0, 0, std::move(b)};
+}
+
+PartPath folder_file(const Parts& parts, const std::vector<std::string>& names, Source folder, std::uint32_t id) {
+    return folder == Source::Data ? data_part(parts, names[id]) : overlay_part(parts, id);
 }
 
 void set_range(std::vector<std::uint8_t>& h, std::size_t field, std::uint64_t off, std::uint64_t size) {
@@ -108,12 +121,13 @@ void set_range(std::vector<std::uint8_t>& h, std::size_t field, std::uint64_t of
 // ---- exact layout from the layout file ----
 
 struct SourceInfo {
-    PartPath part;
+    const PartPath* part = nullptr;  // else a file of a folder, by the region's ID
     Piece::Type type = Piece::File;
     std::uint64_t extra = 0;
 };
 
 Plan plan_from_layout(const Parts& parts, const Inputs& in, const Layout& l, const PartPath& extra_p) {
+    Plan plan;
     // The extra file must be the one written with this layout.
     {
         InFile extra(extra_p.path, extra_p.label);
@@ -139,27 +153,27 @@ Plan plan_from_layout(const Parts& parts, const Inputs& in, const Layout& l, con
         tree = parse_fnt(extra.read_vector(fnt_region->extra, static_cast<std::size_t>(fnt_region->length)),
                          l.fat_count);
     }
-    DiskTree disk = scan_tree(parts.data.path, parts.data.label);
-    std::set<std::string> want_files, want_dirs(tree.dirs.begin(), tree.dirs.end());
-    for (const NamedFile& f : tree.files) want_files.insert(f.path);
-    if (want_files != std::set<std::string>(disk.files.begin(), disk.files.end()) ||
-        want_dirs != std::set<std::string>(disk.dirs.begin(), disk.dirs.end()))
-        fail(parts.data.label + " holds other files than the image had");
+    {
+        DiskTree disk = scan_tree(parts.data.path, parts.data.label);
+        std::vector<std::string> want_files, want_dirs = tree.dirs;
+        for (const NamedFile& f : tree.files) want_files.push_back(f.path);
+        for (auto* v : {&want_files, &want_dirs, &disk.files, &disk.dirs}) std::sort(v->begin(), v->end());
+        if (want_files != disk.files || want_dirs != disk.dirs)
+            fail(parts.data.label + " holds other files than the image had");
+    }
 
-    std::vector<std::string> name_of(l.fat_count);
-    for (const NamedFile& f : tree.files) name_of[f.id] = f.path;
+    std::vector<std::string>& name_of = plan.names;
+    name_of.resize(l.fat_count);
+    for (NamedFile& f : tree.files) name_of[f.id] = std::move(f.path);
     std::set<std::uint32_t> overlays;
     for (const auto* table : {&in.y9, &in.y7})
         for (std::uint32_t id : overlay_file_ids(*table, l.fat_count, table == &in.y9 ? "ARM9" : "ARM7"))
             if (!overlays.insert(id).second) fail("overlay file ID " + std::to_string(id) + " claimed twice");
     std::set<std::uint32_t> had_overlays;
-    auto file_source = [&](std::uint32_t id, Source src, std::uint64_t& size) -> PartPath {
+    auto file_size = [&](std::uint32_t id, Source src, std::uint64_t& size) {
         if ((src == Source::Data) != !name_of[id].empty()) fail("file " + std::to_string(id) + " changed its kind");
         if (src == Source::Overlay) had_overlays.insert(id);
-        if (src == Source::Raw) return {};
-        PartPath p = src == Source::Data ? data_part(parts, name_of[id]) : overlay_part(parts, id);
-        size = file_size_of(p);
-        return p;
+        if (src != Source::Raw) size = file_size_of(folder_file(parts, name_of, src, id));
     };
 
     // New length of every region's content.
@@ -171,11 +185,11 @@ Plan plan_from_layout(const Parts& parts, const Inputs& in, const Layout& l, con
         content[i] = g.length;
         SourceInfo& s = source[i];
         switch (g.kind) {
-            case Kind::Arm9: s.part = parts.arm9; content[i] = in.arm9_size; break;
-            case Kind::Arm7: s.part = parts.arm7; content[i] = in.arm7_size; break;
-            case Kind::Ovt9: s.part = parts.y9; content[i] = in.y9.size(); break;
-            case Kind::Ovt7: s.part = parts.y7; content[i] = in.y7.size(); break;
-            case Kind::Banner: s.part = parts.banner; content[i] = in.banner_size; break;
+            case Kind::Arm9: s.part = &parts.arm9; content[i] = in.arm9_size; break;
+            case Kind::Arm7: s.part = &parts.arm7; content[i] = in.arm7_size; break;
+            case Kind::Ovt9: s.part = &parts.y9; content[i] = in.y9.size(); break;
+            case Kind::Ovt7: s.part = &parts.y7; content[i] = in.y7.size(); break;
+            case Kind::Banner: s.part = &parts.banner; content[i] = in.banner_size; break;
             case Kind::Fnt:
             case Kind::Raw: s.type = Piece::Extra; s.extra = g.extra; break;
             case Kind::File:
@@ -183,7 +197,7 @@ Plan plan_from_layout(const Parts& parts, const Inputs& in, const Layout& l, con
                     s.type = Piece::Extra;
                     s.extra = g.extra;
                 } else {
-                    s.part = file_source(g.id, g.source, content[i]);
+                    file_size(g.id, g.source, content[i]);
                 }
                 break;
             default: break;
@@ -195,7 +209,7 @@ Plan plan_from_layout(const Parts& parts, const Inputs& in, const Layout& l, con
     for (const Pointer& p : l.pointers) {
         if (p.kind == Kind::File) {
             std::uint64_t size = p.end - p.start;
-            file_source(p.id, p.source, size);
+            file_size(p.id, p.source, size);
             if (size != p.end - p.start) fail("file " + std::to_string(p.id) + " shares its bytes and changed size");
             continue;
         }
@@ -249,7 +263,6 @@ Plan plan_from_layout(const Parts& parts, const Inputs& in, const Layout& l, con
     }
     if (l.image_size + shift > 0xFFFFFFFFull) fail("the image would grow beyond 4 GiB");
 
-    Plan plan;
     plan.header = std::make_shared<std::vector<std::uint8_t>>(in.header);
     auto fat = std::make_shared<std::vector<std::uint8_t>>(std::size_t{l.fat_count} * 8);
     std::uint64_t cursor = 0;
@@ -267,9 +280,10 @@ Plan plan_from_layout(const Parts& parts, const Inputs& in, const Layout& l, con
         } else if (g.kind == Kind::Fat) {
             plan.pieces.push_back(bytes_piece(fat));
         } else if (source[i].type == Piece::Extra) {
-            plan.pieces.push_back({Piece::Extra, g.length - skip, 0, source[i].extra + skip, nullptr, extra_p});
+            plan.pieces.push_back({Piece::Extra, g.length - skip, 0, source[i].extra + skip, nullptr, &extra_p});
         } else {
-            plan.pieces.push_back(file_piece(source[i].part, content[i]));
+            plan.pieces.push_back(source[i].part ? file_piece(*source[i].part, content[i])
+                                                 : folder_piece(g.source, g.id, content[i]));
             if (extent[i] > content[i]) plan.pieces.push_back(fill_piece(l.pad, extent[i] - content[i]));
         }
         cursor = start[i] + extent[i];
@@ -405,15 +419,15 @@ Plan plan_compact(const Parts& parts, const Inputs& in) {
         if (piece.length != 0) plan.pieces.push_back(std::move(piece));
         return aligned;
     };
-    auto place_file = [&](std::uint32_t id, const PartPath& p, std::uint64_t size) {
-        std::uint64_t at = size == 0 ? pos : place(file_piece(p, size));
+    auto place_file = [&](std::uint32_t id, Source folder, std::uint64_t size) {
+        std::uint64_t at = size == 0 ? pos : place(folder_piece(folder, id, size));
         put32(*fat, id * 8, static_cast<std::uint32_t>(at));
         put32(*fat, id * 8 + 4, static_cast<std::uint32_t>(at + size));
     };
     auto place_overlays = [&](const std::vector<std::uint32_t>& ids) {
         std::vector<std::uint32_t> sorted = ids;
         std::sort(sorted.begin(), sorted.end());
-        for (std::uint32_t id : sorted) place_file(id, overlay_part(parts, id), overlay_sizes[id]);
+        for (std::uint32_t id : sorted) place_file(id, Source::Overlay, overlay_sizes[id]);
     };
 
     plan.pieces.push_back(bytes_piece(plan.header));
@@ -434,8 +448,11 @@ Plan plan_compact(const Parts& parts, const Inputs& in) {
     set_range(h, hdr::kFnt, place(bytes_piece(fnt_bytes)), fnt_bytes->size());
     set_range(h, hdr::kFat, place(bytes_piece(fat)), fat->size());
     put32(h, hdr::kBanner, in.banner_size == 0 ? 0 : static_cast<std::uint32_t>(place(file_piece(parts.banner, in.banner_size))));
-    for (std::size_t i = 0; i < fnt.files.size(); ++i)
-        place_file(fnt.files[i].id, data_part(parts, fnt.files[i].path), named_sizes[i]);
+    plan.names.resize(fat_count);
+    for (std::size_t i = 0; i < fnt.files.size(); ++i) {
+        plan.names[fnt.files[i].id] = std::move(fnt.files[i].path);
+        place_file(fnt.files[i].id, Source::Data, named_sizes[i]);
+    }
 
     plan.size = pos;
     put32(h, hdr::kUsedSize, static_cast<std::uint32_t>(pos));
@@ -450,20 +467,21 @@ Plan plan_compact(const Parts& parts, const Inputs& in) {
     return plan;
 }
 
-void emit(const Plan& plan, OutFile& out) {
+void emit(const Plan& plan, const Parts& parts, OutFile& out) {
     std::optional<InFile> extra;
     for (const Piece& p : plan.pieces) {
         switch (p.type) {
             case Piece::Fill: out.fill(p.byte, p.length); break;
             case Piece::Bytes: out.write(*p.bytes); break;
             case Piece::File: {
-                InFile f(p.source.path, p.source.label);
-                if (f.size() != p.length) fail(p.source.label + " changed while the image was being written");
+                PartPath source = p.part ? *p.part : folder_file(parts, plan.names, p.folder, p.id);
+                InFile f(source.path, source.label);
+                if (f.size() != p.length) fail(source.label + " changed while the image was being written");
                 out.copy_from(f, 0, p.length);
                 break;
             }
             case Piece::Extra:
-                if (!extra) extra.emplace(p.source.path, p.source.label);
+                if (!extra) extra.emplace(p.part->path, p.part->label);
                 out.copy_from(*extra, p.offset, p.length);
                 break;
         }
@@ -522,7 +540,7 @@ RebuildResult rebuild(const PartPath& rom, const Parts& parts, const Log& log) {
     }
 
     AtomicReplace target(rom);
-    emit(plan, target.out());
+    emit(plan, parts, target.out());
     finish_header(plan, target.out());
     target.commit();
     if (log) log("wrote " + rom.label + ": " + std::to_string(plan.size) + " bytes");
