@@ -1,0 +1,87 @@
+#include "rom_reader.h"
+
+#include <set>
+#include <stdexcept>
+
+#include "nds_image_builder.h"
+
+namespace voderer::testgen {
+
+std::uint32_t RomImage::u32(std::size_t off) const {
+  if (off + 4 > bytes.size()) throw std::runtime_error("read past the image end");
+  return static_cast<std::uint32_t>(bytes[off] | (bytes[off + 1] << 8) | (bytes[off + 2] << 16)) |
+         (static_cast<std::uint32_t>(bytes[off + 3]) << 24);
+}
+
+std::uint16_t RomImage::u16(std::size_t off) const {
+  if (off + 2 > bytes.size()) throw std::runtime_error("read past the image end");
+  return static_cast<std::uint16_t>(bytes[off] | (bytes[off + 1] << 8));
+}
+
+bool RomImage::header_crc_ok() const { return crc16(bytes.subspan(0, 0x15E)) == u16(0x15E); }
+
+RomImage read_rom(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() < 0x200) throw std::runtime_error("shorter than a header");
+  RomImage r;
+  r.bytes = bytes;
+  auto within = [&](std::uint64_t off, std::uint64_t size, const char* what) {
+    if (off + size > bytes.size()) throw std::runtime_error(std::string(what) + " lies outside the image");
+  };
+  const std::uint32_t fat_off = r.u32(0x48), fat_size = r.u32(0x4C);
+  within(fat_off, fat_size, "FAT");
+  for (std::uint32_t i = 0; i + 8 <= fat_size; i += 8) r.fat.push_back({r.u32(fat_off + i), r.u32(fat_off + i + 4)});
+
+  const std::uint32_t fnt = r.u32(0x40), fnt_size = r.u32(0x44);
+  within(fnt, fnt_size, "FNT");
+  if (fnt_size < 8) throw std::runtime_error("FNT without a root");
+  const std::uint16_t ndirs = r.u16(fnt + 6);
+  if (ndirs == 0 || ndirs > 0x1000 || ndirs * 8U > fnt_size) throw std::runtime_error("bad directory count");
+  r.dirs.resize(ndirs);
+  for (std::uint16_t i = 0; i < ndirs; ++i) {
+    RomDir& d = r.dirs[i];
+    d.id = static_cast<std::uint16_t>(0xF000 + i);
+    d.subtable = r.u32(fnt + 8U * i);
+    d.first_file = r.u16(fnt + 8U * i + 4);
+    d.parent = i == 0 ? static_cast<std::uint16_t>(0xF000) : r.u16(fnt + 8U * i + 6);
+  }
+  std::set<std::uint16_t> seen = {0xF000};
+  std::vector<std::uint16_t> queue = {0xF000};
+  for (std::size_t q = 0; q < queue.size(); ++q) {
+    const RomDir& d = r.dirs[queue[q] - 0xF000U];
+    std::uint32_t p = d.subtable;
+    std::uint32_t file_id = d.first_file;
+    for (;;) {
+      if (p >= fnt_size) throw std::runtime_error("unterminated FNT sub-table");
+      const std::uint8_t tl = bytes[fnt + p++];
+      if (tl == 0) break;
+      const std::uint32_t len = tl & 0x7FU;
+      if (p + len > fnt_size) throw std::runtime_error("FNT name past the table");
+      const std::string name(reinterpret_cast<const char*>(bytes.data() + fnt + p), len);
+      p += len;
+      const std::string path = d.path.empty() ? name : d.path + "/" + name;
+      if ((tl & 0x80U) != 0) {
+        if (p + 2 > fnt_size) throw std::runtime_error("FNT directory ID past the table");
+        const std::uint16_t sub = r.u16(fnt + p);
+        p += 2;
+        if (sub < 0xF001 || sub - 0xF000U >= ndirs || !seen.insert(sub).second)
+          throw std::runtime_error("bad or repeated directory ID");
+        RomDir& child = r.dirs[sub - 0xF000U];
+        if (child.parent != d.id) throw std::runtime_error("directory parent does not match its sub-table");
+        child.path = path;
+        queue.push_back(sub);
+      } else {
+        if (file_id >= r.fat.size()) throw std::runtime_error("file ID beyond the FAT");
+        if (!r.names.emplace(static_cast<std::uint16_t>(file_id), path).second)
+          throw std::runtime_error("file ID named twice");
+        ++file_id;
+      }
+    }
+  }
+  if (seen.size() != ndirs) throw std::runtime_error("unreachable directories");
+  for (const RomFat& f : r.fat) {
+    if (f.end < f.start || f.end > bytes.size()) throw std::runtime_error("FAT entry outside the image");
+  }
+  return r;
+}
+
+}  // namespace voderer::testgen

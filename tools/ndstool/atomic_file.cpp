@@ -1,0 +1,78 @@
+#include "atomic_file.h"
+
+#include "error.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace nds {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+unsigned long process_id() {
+#ifdef _WIN32
+    return GetCurrentProcessId();
+#else
+    return static_cast<unsigned long>(getpid());
+#endif
+}
+
+}  // namespace
+
+AtomicReplace::AtomicReplace(const PartPath& target) : target_(target) {
+    std::error_code ec;
+    // A link to the image: the file it names is replaced, not the link.
+    if (fs::is_symlink(target_.path, ec)) {
+        fs::path real = fs::canonical(target_.path, ec);
+        if (ec) fail("cannot write " + target.label + ": " + ec.message());
+        target_.path = real;
+    }
+    fs::path dir = target_.path.parent_path();
+    if (!dir.empty() && !fs::is_directory(dir, ec)) fail("cannot write " + target.label + ": its folder does not exist");
+    if (fs::is_directory(target_.path, ec)) fail("cannot write " + target.label + ": Is a folder");
+    if (is_read_only(target_.path)) fail("cannot write " + target.label + ": the file is read-only");
+    // The process ID keeps parallel runs apart; a leftover of a killed run
+    // with the same ID is simply replaced.
+    fs::path name = kTempPrefix + std::to_string(process_id()) + "-";
+    name += target_.path.filename();
+    temp_ = dir / name;
+    fs::remove(temp_, ec);
+    out_.emplace(temp_, target.label + " (temporary file)", true);
+}
+
+AtomicReplace::~AtomicReplace() {
+    if (done_) return;
+    out_.reset();
+    std::error_code ec;
+    fs::remove(temp_, ec);
+}
+
+void AtomicReplace::commit() {
+    out_->sync();
+    out_->close();
+    std::error_code ec;
+    if (fs::exists(target_.path, ec)) fs::permissions(temp_, fs::status(target_.path, ec).permissions(), ec);
+#ifdef _WIN32
+    if (!MoveFileExW(temp_.c_str(), target_.path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        fail("cannot replace " + target_.label + ": " + last_os_error());
+#else
+    if (::rename(temp_.c_str(), target_.path.c_str()) != 0)
+        fail("cannot replace " + target_.label + ": " + last_os_error());
+    // Make the rename itself durable.
+    fs::path dir = target_.path.parent_path();
+    int d = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (d >= 0) {
+        ::fsync(d);
+        ::close(d);
+    }
+#endif
+    done_ = true;
+}
+
+}  // namespace nds

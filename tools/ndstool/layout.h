@@ -1,0 +1,97 @@
+// The layout file that -x writes beside the header part: a complete map of
+// the image as ordered regions covering every byte, so that -c can put every
+// byte back where it was. Bytes that no part carries (padding, the DSi
+// sections, whatever follows the DS part, unnamed FAT entries, the raw FNT)
+// go to a second file, the "extra" file, referenced by offset.
+//
+// Text, one record a line, numbers in hex:
+//   voderer-ndstool-layout 1
+//   image SIZE
+//   header-part 0x200|0x1000
+//   pad BYTE                      padding byte for the rest of a slot
+//   arm9-footer 0|1
+//   fat-count N
+//   crc header|logo|secure STORED COMPUTED   ("crc secure none" when absent)
+//   extra SIZE FNV64
+//   region KIND OFFSET LENGTH [fill BYTE | raw EXTRA_OFF | id N data|overlay | id N raw EXTRA_OFF]
+//   pointer KIND START END [id N data|overlay|raw]
+//   end
+// KIND: header arm9 arm7 ovt9 ovt7 fnt fat banner file fill raw. Regions
+// are contiguous from 0 to SIZE; "pointer" records what has no bytes of
+// its own (zero-length items, FAT entries sharing another's bytes).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace nds {
+
+enum class Kind { Header, Arm9, Arm7, Ovt9, Ovt7, Fnt, Fat, Banner, File, Fill, Raw };
+enum class Source { None, Data, Overlay, Raw };
+
+struct Region {
+    Kind kind = Kind::Fill;
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+    std::uint8_t fill = 0;
+    std::uint64_t extra = 0;  // Raw, Fnt and raw files: where their bytes are in the extra file
+    std::uint32_t id = 0;     // File
+    Source source = Source::None;
+};
+
+struct Pointer {
+    Kind kind = Kind::File;
+    std::uint64_t start = 0;
+    std::uint64_t end = 0;
+    std::uint32_t id = 0;
+    Source source = Source::None;
+};
+
+struct Crc {
+    bool present = false;
+    std::uint16_t stored = 0;
+    std::uint16_t computed = 0;
+    bool valid() const { return present && stored == computed; }
+};
+
+struct Layout {
+    std::uint64_t image_size = 0;
+    std::uint32_t header_part = 0;
+    std::uint8_t pad = 0;
+    bool arm9_footer = false;
+    std::uint32_t fat_count = 0;
+    Crc header_crc, logo_crc, secure_crc;
+    std::uint64_t extra_size = 0;
+    std::uint64_t extra_hash = 0;
+    std::vector<Region> regions;
+    std::vector<Pointer> pointers;
+
+    const Region* find_region(Kind k) const;
+    const Pointer* find_pointer(Kind k) const;
+};
+
+inline constexpr std::uint64_t kMaxLayoutText = 64u << 20;
+
+std::string layout_text(const Layout& layout);
+
+// Parses and checks a layout file as hostile input: strict syntax, regions
+// contiguous and covering the image, every extra range inside the extra
+// file, each main item at most once, every FAT entry exactly once.
+Layout parse_layout(std::string_view text);
+
+// FNV-1a, 64 bit: guards the extra file against edits and mix-ups.
+class Fnv64 {
+public:
+    void update(const std::uint8_t* data, std::size_t n);
+    std::uint64_t value() const { return h_; }
+
+private:
+    std::uint64_t h_ = 0xcbf29ce484222325ull;
+};
+
+const char* kind_name(Kind k);
+
+}  // namespace nds
