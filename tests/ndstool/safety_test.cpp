@@ -87,6 +87,16 @@ TEST_F(Safety, WriteFailureAtAnyPointLeavesTheImage) {
     EXPECT_GT(read_bytes(rom_).size(), image_.size());
 }
 
+TEST_F(Safety, LinkToTheImageStaysALink) {
+    std::error_code ec;
+    fs::create_symlink(rom_, dir_ / "link.nds", ec);
+    if (ec) GTEST_SKIP() << "no symbolic links here: " << ec.message();
+    RunResult r = rebuild(dir_ / "link.nds", work_, u8(dir_ / "big-arm7.bin"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link.nds"));
+    EXPECT_GT(read_bytes(rom_).size(), image_.size()) << "the linked image was replaced";
+}
+
 TEST_F(Safety, TemporaryFileOfAKilledRunDoesNotStopTheNext) {
     write_bytes(dir_ / ".ndstool-tmp-1-rom.nds", noise(100, 1));
     write_bytes(dir_ / (".ndstool-tmp-" + std::string("99999-rom.nds")), noise(100, 2));

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "cli.h"
@@ -44,7 +45,9 @@ void ToolTest::SetUp() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string(info->test_suite_name()) + "." + info->name();
     std::replace(name.begin(), name.end(), '/', '_');
-    dir_ = fs::temp_directory_path() / ("ndstool-test-" + name);
+    // Per process too: ctest may run this binary twice at once (two locales).
+    static const std::string run = std::to_string(std::random_device{}());
+    dir_ = fs::temp_directory_path() / ("ndstool-test-" + run + "-" + name);
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     nds::g_write_budget = -1;

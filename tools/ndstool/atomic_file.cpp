@@ -26,15 +26,21 @@ unsigned long process_id() {
 }  // namespace
 
 AtomicReplace::AtomicReplace(const PartPath& target) : target_(target) {
-    fs::path dir = target.path.parent_path();
     std::error_code ec;
+    // A link to the image: the file it names is replaced, not the link.
+    if (fs::is_symlink(target_.path, ec)) {
+        fs::path real = fs::canonical(target_.path, ec);
+        if (ec) fail("cannot write " + target.label + ": " + ec.message());
+        target_.path = real;
+    }
+    fs::path dir = target_.path.parent_path();
     if (!dir.empty() && !fs::is_directory(dir, ec)) fail("cannot write " + target.label + ": its folder does not exist");
-    if (fs::is_directory(target.path, ec)) fail("cannot write " + target.label + ": Is a folder");
-    if (is_read_only(target.path)) fail("cannot write " + target.label + ": the file is read-only");
+    if (fs::is_directory(target_.path, ec)) fail("cannot write " + target.label + ": Is a folder");
+    if (is_read_only(target_.path)) fail("cannot write " + target.label + ": the file is read-only");
     // The process ID keeps parallel runs apart; a leftover of a killed run
     // with the same ID is simply replaced.
     fs::path name = kTempPrefix + std::to_string(process_id()) + "-";
-    name += target.path.filename();
+    name += target_.path.filename();
     temp_ = dir / name;
     fs::remove(temp_, ec);
     out_.emplace(temp_, target.label + " (temporary file)", true);

@@ -115,10 +115,10 @@ std::string path_label(const fs::path& p) {
 }
 
 InFile::InFile(const fs::path& path, std::string label) : label_(std::move(label)) {
-    std::error_code ec;
-    if (fs::is_directory(path, ec)) fail("cannot read " + label_ + ": Is a folder");
     std::string problem;
 #ifdef _WIN32
+    std::error_code ec;
+    if (fs::is_directory(path, ec)) fail("cannot read " + label_ + ": Is a folder");
     HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (f == INVALID_HANDLE_VALUE) fail("cannot read " + label_ + ": " + last_os_error());
@@ -133,6 +133,8 @@ InFile::InFile(const fs::path& path, std::string label) : label_(std::move(label
     struct stat st {};
     if (fstat(f, &st) != 0)
         problem = last_os_error();
+    else if (S_ISDIR(st.st_mode))
+        problem = "Is a folder";
     else if (!S_ISREG(st.st_mode))
         problem = "not a regular file";
     size_ = static_cast<std::uint64_t>(st.st_size);

@@ -59,7 +59,8 @@ std::uint64_t file_size_of(const PartPath& p) {
 
 void require_folder(const PartPath& p) {
     std::error_code ec;
-    if (!fs::is_directory(p.path, ec)) fail("cannot read folder " + p.label + ": No such folder");
+    if (fs::is_directory(p.path, ec)) return;
+    fail("cannot read folder " + p.label + (fs::exists(p.path, ec) ? ": not a folder" : ": No such folder"));
 }
 
 Inputs read_inputs(const Parts& parts) {
@@ -198,8 +199,15 @@ Plan plan_from_layout(const Parts& parts, const Inputs& in, const Layout& l, con
             if (size != p.end - p.start) fail("file " + std::to_string(p.id) + " shares its bytes and changed size");
             continue;
         }
-        std::uint64_t now = p.kind == Kind::Ovt9 ? in.y9.size() : p.kind == Kind::Ovt7 ? in.y7.size()
-                          : p.kind == Kind::Banner ? in.banner_size : 0;
+        std::uint64_t now = 0;
+        switch (p.kind) {
+            case Kind::Arm9: now = in.arm9_size; break;
+            case Kind::Arm7: now = in.arm7_size; break;
+            case Kind::Ovt9: now = in.y9.size(); break;
+            case Kind::Ovt7: now = in.y7.size(); break;
+            case Kind::Banner: now = in.banner_size; break;
+            default: break;
+        }
         if (now != 0) fail(std::string("the image had no ") + kind_name(p.kind) + " bytes and its part has some now");
     }
     if (!l.find_region(Kind::Ovt9) && !in.y9.empty()) fail("the image had no ARM9 overlay table");

@@ -266,8 +266,11 @@ void require_empty_folder(const PartPath& p) {
     if (!fs::is_empty(p.path, ec) || ec) fail("cannot write " + p.label + ": folder is not empty");
 }
 
-void write_range(const InFile& rom, const PartPath& part, std::uint64_t off, std::uint64_t len) {
-    OutFile out(part.path, part.label, false);
+// exclusive: the file must be new, so two names that one file system takes
+// for the same (case, normalisation) are an error instead of a lost file.
+void write_range(const InFile& rom, const PartPath& part, std::uint64_t off, std::uint64_t len,
+                 bool exclusive = false) {
+    OutFile out(part.path, part.label, exclusive);
     out.copy_from(rom, off, len);
     out.close();
 }
@@ -324,16 +327,17 @@ void unpack(const PartPath& rom_part, const Parts& parts, const Log& log) {
     fs::create_directory(parts.overlay.path, ec);
     if (ec) fail("cannot create " + parts.overlay.label + ": " + ec.message());
     for (const std::string& d : m.tree.dirs) {
-        fs::create_directory(parts.data.path / rel_to_path(d), ec);
+        bool made = fs::create_directory(parts.data.path / rel_to_path(d), ec);
         if (ec) fail("cannot create " + parts.data.label + "/" + d + ": " + ec.message());
+        if (!made) fail("cannot create " + parts.data.label + "/" + d + ": the file system takes it for another name");
     }
     for (const NamedFile& f : m.tree.files)
         write_range(rom, {parts.data.path / rel_to_path(f.path), parts.data.label + "/" + f.path}, m.fat[f.id].start,
-                    m.fat[f.id].end - m.fat[f.id].start);
+                    m.fat[f.id].end - m.fat[f.id].start, true);
     for (std::uint32_t id : m.overlays) {
         std::string name = overlay_file_name(id);
         write_range(rom, {parts.overlay.path / name, parts.overlay.label + "/" + name}, m.fat[id].start,
-                    m.fat[id].end - m.fat[id].start);
+                    m.fat[id].end - m.fat[id].start, true);
     }
     if (log)
         log("  " + parts.data.label + ": " + std::to_string(m.tree.files.size()) + " files in " +
