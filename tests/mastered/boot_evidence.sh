@@ -59,6 +59,10 @@ rebuild raycast-4 "$WORK/pongds-1.1.0.arm7" "$WORK/raycast-with-pongds-arm7.nds"
 cmp "$ROMS/pongds-1.1.0.nds" "$WORK/pongds-roundtrip.nds" && echo "pongds round trip: byte-identical"
 cmp "$ROMS/raycast-4.nds" "$WORK/raycast-roundtrip.nds" && echo "raycast round trip: byte-identical"
 echo "ARM7 sizes: pongds $(stat -c %s "$WORK/pongds-1.1.0.arm7"), raycast $(stat -c %s "$WORK/raycast-4.arm7")"
+echo "image sizes: pongds $(stat -c %s "$ROMS/pongds-1.1.0.nds") -> $(stat -c %s "$WORK/pongds-with-raycast-arm7.nds")," \
+    "raycast $(stat -c %s "$ROMS/raycast-4.nds") -> $(stat -c %s "$WORK/raycast-with-pongds-arm7.nds")," \
+    "bytes differing from the original: pongds $(cmp -l "$ROMS/pongds-1.1.0.nds" "$WORK/pongds-with-raycast-arm7.nds" 2>/dev/null | wc -l)," \
+    "raycast $(cmp -l "$ROMS/raycast-4.nds" "$WORK/raycast-with-pongds-arm7.nds" 2>/dev/null | wc -l)"
 
 shot "$ROMS/pongds-1.1.0.nds" pongds-original
 shot "$WORK/pongds-roundtrip.nds" pongds-roundtrip
