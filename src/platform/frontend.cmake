@@ -1,0 +1,20 @@
+# The front end: the main window, its boxes (dialogs.cpp, listed with the
+# backend) and the OS's entry point, which only the program links.
+target_sources(voderer_platform PRIVATE ${CMAKE_CURRENT_LIST_DIR}/window.cpp)
+add_library(voderer_entry OBJECT)
+target_link_libraries(voderer_entry PRIVATE voderer_platform)
+voderer_warnings(voderer_entry)
+if(WIN32)
+  target_sources(voderer_platform PRIVATE ${CMAKE_CURRENT_LIST_DIR}/win32/main_window_win32.cpp)
+  target_sources(voderer_entry PRIVATE ${CMAKE_CURRENT_LIST_DIR}/win32/entry_win32.cpp)
+  target_link_libraries(voderer_platform PUBLIC comdlg32)
+else()
+  # Debian's FLTK ships no CMake package; its headers are in /usr/include.
+  find_library(FLTK_LIBRARY fltk REQUIRED)
+  find_package(X11 REQUIRED)
+  target_sources(voderer_platform PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/posix/main_window_fltk.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/posix/fltk_text.cpp)
+  target_sources(voderer_entry PRIVATE ${CMAKE_CURRENT_LIST_DIR}/posix/entry_posix.cpp)
+  target_link_libraries(voderer_platform PUBLIC ${FLTK_LIBRARY} X11::X11)
+endif()
