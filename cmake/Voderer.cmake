@@ -5,7 +5,7 @@ function(voderer_warnings target)
   target_compile_options(${target} PRIVATE
     -Wall -Wextra -Wpedantic -Werror
     -Wshadow -Wconversion -Wsign-conversion -Wold-style-cast
-    -Wnon-virtual-dtor -Woverloaded-virtual -Wnull-dereference -Wdouble-promotion
+    -Wnon-virtual-dtor -Woverloaded-virtual -Wdouble-promotion
     -Wimplicit-fallthrough -Wformat=2)
   if(WIN32)
     # Wide-character Win32 API everywhere.

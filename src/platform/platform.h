@@ -49,6 +49,13 @@ inline constexpr int kInvalidProcedureCall = 5;
 
 enum class FileMode { kOutput, kAppend };
 
+// Separator between a folder and a name in it, as the system writes paths.
+#ifdef _WIN32
+inline constexpr wchar_t kPathSeparator = L'\\';
+#else
+inline constexpr wchar_t kPathSeparator = L'/';
+#endif
+
 // The common dialog object's state: what the program sets before ShowOpen
 // and what the dialog leaves behind.
 struct CommonDialogState {

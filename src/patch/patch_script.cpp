@@ -1,0 +1,119 @@
+#include "patch_script.h"
+
+#include <optional>
+
+#include "line_writer.h"
+
+namespace voderer {
+
+namespace {
+
+constexpr wchar_t kQuote = L'"';
+
+constexpr std::wstring_view kUnpackHead = L"ndstool -v -x ";
+constexpr std::wstring_view kUnpackTail =
+    L" -9 ..\\UNPACK/arm9.bin -7 ..\\UNPACK/arm7.bin -y9 ..\\UNPACK/y9.bin"
+    L" -y7 ..\\UNPACK/y7.bin -d ..\\UNPACK/data -y ..\\UNPACK/overlay"
+    L" -t ..\\UNPACK/banner.bin -h ..\\UNPACK/header.bin";
+constexpr std::wstring_view kRebuildHead = L"ndstool -c ";
+constexpr std::wstring_view kRebuildTail =
+    L" -9 ..\\UNPACK/arm9.bin -7 arm7.bin -y9 ..\\UNPACK/y9.bin"
+    L" -y7 ..\\UNPACK/y7.bin -d ..\\UNPACK/data -y ..\\UNPACK/overlay"
+    L" -t ..\\UNPACK/banner.bin -h ..\\UNPACK/header.bin";
+
+std::wstring DoublePercents(std::wstring_view text) {
+  std::wstring out;
+  out.reserve(text.size());
+  for (wchar_t c : text) {
+    out += c;
+    if (c == L'%') out += c;
+  }
+  return out;
+}
+
+std::wstring NdstoolLine(std::wstring_view head, std::wstring_view rom, std::wstring_view tail) {
+  std::wstring line(head);
+  line += kQuote;
+  line += rom;
+  line += kQuote;
+  line += tail;
+  return line;
+}
+
+// The ROM path in a spelling the code page carries exactly, so that the
+// script can never name another file.
+std::wstring CarriableRomPath(Platform& platform, const std::wstring& rom_path) {
+  if (platform.ToCodePage(rom_path)) return rom_path;
+  if (std::optional<std::wstring> other = platform.CodePageSafePath(rom_path)) {
+    if (platform.ToCodePage(*other)) return *other;
+  }
+  throw RuntimeError(err::kBadFileNameOrNumber,
+                     L"The path of the chosen ROM image cannot be written in the system's "
+                     L"code page, so no patch script was written: " +
+                         rom_path);
+}
+
+}  // namespace
+
+ScriptStillRunning::ScriptStillRunning()
+    : RuntimeError(err::kFileAlreadyOpen,
+                   L"The patch started before is still running. Wait until its window has "
+                   L"closed, then press \"P\" again.") {}
+
+std::array<std::wstring, kScriptLineCount> PatchScriptLines(std::wstring_view rom_path) {
+  const std::wstring rom = DoublePercents(rom_path);
+  return {
+      L"@echo off",
+      L"rd /Q /S UNPACK",
+      L"MkDir UNPACK",
+      L"cd Bin",
+      NdstoolLine(kUnpackHead, rom, kUnpackTail),
+      NdstoolLine(kRebuildHead, rom, kRebuildTail),
+      L"cd ..",
+      L"rd /Q /S UNPACK",
+      L"del deruzuz.bat",
+  };
+}
+
+std::wstring ScriptPath(Platform& platform) {
+  std::wstring path = platform.ProgramFolder();
+  path += kPathSeparator;
+  path += kScriptName;
+  return path;
+}
+
+void RunPatch(Platform& platform, const CommonDialogState& CommonDialog1) {
+  if (platform.ScriptRunning()) throw ScriptStillRunning();
+
+  const std::array<std::wstring, kScriptLineCount> lines =
+      PatchScriptLines(CarriableRomPath(platform, CommonDialog1.FileName));
+
+  // Every line is attempted even after a failure.
+  std::wstring failed;
+  int failures = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const Flag overwrite = i == 0 ? kTrue : kFalse;
+    if (SaveTextToFile(platform, ScriptPath(platform), lines[i], overwrite) == kFalse) {
+      if (!failed.empty()) failed += L", ";
+      failed += std::to_wstring(i + 1);
+      ++failures;
+    }
+  }
+
+  const std::wstring script = ScriptPath(platform);
+  if (!failed.empty()) {
+    // A partial script would run only some of its commands: never start it.
+    std::wstring description = (failures == 1 ? L"Line " : L"Lines ") + failed + L" of the patch script " + script +
+                               L" could not be written, so the patch was not started.";
+    try {
+      platform.Kill(script);
+    } catch (const RuntimeError&) {
+      description += L" The incomplete script could not be removed either.";
+    }
+    throw RuntimeError(err::kPathFileAccess, description);
+  }
+
+  platform.LaunchScript(script, platform.ProgramFolder());
+}
+
+}  // namespace voderer

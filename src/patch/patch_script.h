@@ -1,0 +1,39 @@
+// The patch action behind "P": the nine-line script "deruzuz.bat" in the
+// program folder, written line by line and started without waiting.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "platform.h"
+
+namespace voderer {
+
+inline constexpr std::wstring_view kScriptName = L"deruzuz.bat";
+inline constexpr std::size_t kScriptLineCount = 9;
+
+// Raised instead of patching while the script of an earlier patch still
+// runs: rewriting a batch file that is being executed corrupts that run.
+class ScriptStillRunning : public RuntimeError {
+ public:
+  ScriptStillRunning();
+};
+
+// The script's lines in the order they are written, without line ends, for
+// `rom_path` (the ROM selection as the code page can carry it). Every `%` of
+// the path is doubled, the command interpreter's escape for it.
+std::array<std::wstring, kScriptLineCount> PatchScriptLines(std::wstring_view rom_path);
+
+// Program folder + separator + "deruzuz.bat".
+std::wstring ScriptPath(Platform& platform);
+
+// Writes the script for the ROM selection of `CommonDialog1` with nine
+// SaveTextToFile calls and starts it with the program folder as its working
+// folder. Throws ScriptStillRunning while an earlier script runs, and
+// RuntimeError when the ROM path cannot be written in the code page, when a
+// line could not be written (the partial script is removed, not started) or
+// when the launch fails.
+void RunPatch(Platform& platform, const CommonDialogState& CommonDialog1);
+
+}  // namespace voderer

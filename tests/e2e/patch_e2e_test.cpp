@@ -1,0 +1,192 @@
+// The patch action end to end: the script is written into a temporary
+// program folder and run by the system's batch runner (runbat on Linux,
+// cmd.exe under Windows), with a stand-in ndstool in Bin.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <cstdlib>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "fake_platform.h"
+#include "patch_script.h"
+#include "temp_folder.h"
+
+#ifdef _WIN32
+#include <stdlib.h>
+#else
+#include <dirent.h>
+#include <unistd.h>
+#endif
+
+namespace voderer {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadBytes;
+using testing::TempFolder;
+
+// The program folder is the temporary one; launching is the system's.
+class SystemLaunch : public testing::FakePlatform {
+ public:
+  using FakePlatform::FakePlatform;
+  void LaunchScript(const std::wstring& script, const std::wstring& folder) override {
+    SystemPlatform().LaunchScript(script, folder);
+  }
+  bool ScriptRunning() override { return SystemPlatform().ScriptRunning(); }
+};
+
+void SetEnvironment(const char* name, const fs::path& value) {
+#ifdef _WIN32
+  _wputenv_s(fs::path(name).wstring().c_str(), value.wstring().c_str());
+#else
+  setenv(name, value.c_str(), 1);
+#endif
+}
+
+template <typename Condition>
+bool WaitUntil(Condition done, std::chrono::seconds limit = std::chrono::seconds(90)) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
+struct Call {
+  std::string cwd;
+  bool unpack_existed = false;
+  std::vector<std::string> args;
+  std::vector<std::string> events;
+};
+
+std::vector<Call> ReadCalls(const fs::path& log) {
+  std::vector<Call> calls;
+  std::istringstream in(ReadBytes(log));
+  for (std::string line; std::getline(in, line);) {
+    if (line == "call") {
+      calls.emplace_back();
+    } else if (calls.empty()) {
+      continue;
+    } else if (line.rfind("cwd=", 0) == 0) {
+      calls.back().cwd = line.substr(4);
+    } else if (line.rfind("unpack=", 0) == 0) {
+      calls.back().unpack_existed = line == "unpack=yes";
+    } else if (line.rfind("arg=", 0) == 0) {
+      calls.back().args.push_back(line.substr(4));
+    } else {
+      calls.back().events.push_back(line);
+    }
+  }
+  return calls;
+}
+
+std::vector<std::string> Words(const std::string& text) {
+  std::vector<std::string> words;
+  std::istringstream in(text);
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
+}
+
+#ifndef _WIN32
+// Children of this process that have ended but were never waited for.
+int ZombieChildren() {
+  int zombies = 0;
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) return -1;
+  while (dirent* entry = readdir(proc)) {
+    const std::string name = entry->d_name;
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;  // not a process
+    std::istringstream stat(ReadBytes(fs::path("/proc") / entry->d_name / "stat"));
+    std::string all = stat.str();
+    const std::size_t paren = all.rfind(')');
+    if (paren == std::string::npos) continue;
+    std::istringstream fields(all.substr(paren + 1));
+    char state = 0;
+    long parent = 0;
+    fields >> state >> parent;
+    if (parent == getpid() && state == 'Z') ++zombies;
+  }
+  closedir(proc);
+  return zombies;
+}
+#endif
+
+TEST(PatchEndToEnd, TheScriptUnpacksAndRebuildsWithoutTheActionWaiting) {
+  TempFolder temp("patch-e2e");
+  const fs::path program = temp.path() / "program folder";
+  const fs::path bin = program / "Bin";
+  fs::create_directories(bin);
+  const fs::path self = SystemPlatform().ProgramFolder();
+#ifdef _WIN32
+  fs::copy_file(self / "standin_ndstool.exe", bin / "ndstool.exe");
+#else
+  fs::copy_file(self / "standin_ndstool", bin / "ndstool");
+  const char* dist = std::getenv("VODERER_DIST_DIR");
+  ASSERT_NE(dist, nullptr) << "VODERER_DIST_DIR names the folder that holds runbat";
+  fs::copy_file(fs::path(dist) / "runbat", program / "runbat");
+#endif
+  const fs::path roms = temp.path() / "my roms";
+  fs::create_directories(roms);
+  const fs::path rom = roms / "100% game.nds";
+  testing::WriteBytes(rom, "not really a ROM");
+
+  const fs::path log = temp.path() / "ndstool.log";
+  const fs::path release = temp.path() / "release";
+  SetEnvironment("VODERER_STANDIN_LOG", log);
+  SetEnvironment("VODERER_STANDIN_RELEASE", release);
+
+  SystemLaunch platform(program.wstring());
+  CommonDialogState dialog{L"", L"", rom.wstring(), L""};
+  RunPatch(platform, dialog);
+
+  // Still held in its first ndstool call: the action returned without
+  // waiting, and a second patch is refused meanwhile.
+  ASSERT_TRUE(WaitUntil([&] { return ReadCalls(log).size() == 1; })) << "ndstool never ran";
+  EXPECT_TRUE(platform.ScriptRunning());
+  EXPECT_THROW(RunPatch(platform, dialog), ScriptStillRunning);
+  testing::WriteBytes(release, "");
+
+  ASSERT_TRUE(WaitUntil([&] { return !platform.ScriptRunning(); })) << "script never ended";
+  const std::vector<Call> calls = ReadCalls(log);
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[0].events, (std::vector<std::string>{"released", "end"}));
+  EXPECT_EQ(calls[1].events, (std::vector<std::string>{"end"}));
+
+#ifdef _WIN32
+  const std::string up = "..\\UNPACK/";
+#else
+  const std::string up = "../UNPACK/";
+#endif
+  const std::u8string rom_u8 = rom.u8string();
+  const std::string rom_arg(rom_u8.begin(), rom_u8.end());
+  std::vector<std::string> unpack = Words("-v -x");
+  unpack.push_back(rom_arg);
+  std::vector<std::string> rebuild = Words("-c");
+  rebuild.push_back(rom_arg);
+  for (const char* option : {"-9", "-7", "-y9", "-y7", "-d", "-y", "-t", "-h"}) {
+    static const std::map<std::string, std::string> part = {
+        {"-9", "arm9.bin"}, {"-7", "arm7.bin"},  {"-y9", "y9.bin"},     {"-y7", "y7.bin"},
+        {"-d", "data"},     {"-y", "overlay"}, {"-t", "banner.bin"}, {"-h", "header.bin"}};
+    unpack.insert(unpack.end(), {option, up + part.at(option)});
+    rebuild.insert(rebuild.end(),
+                   {option, std::string(option) == "-7" ? "arm7.bin" : up + part.at(option)});
+  }
+  EXPECT_EQ(calls[0].args, unpack);
+  EXPECT_EQ(calls[1].args, rebuild);
+  for (const Call& call : calls) {
+    EXPECT_TRUE(fs::equivalent(fs::u8path(call.cwd), bin)) << call.cwd;
+    EXPECT_TRUE(call.unpack_existed);
+  }
+  EXPECT_FALSE(fs::exists(program / "UNPACK"));
+  EXPECT_FALSE(fs::exists(program / "deruzuz.bat"));
+#ifndef _WIN32
+  EXPECT_EQ(ZombieChildren(), 0);
+#endif
+}
+
+}  // namespace
+}  // namespace voderer
