@@ -5,7 +5,14 @@
 #include "window.h"
 
 int voderer::frontend::ProgramMain() {
-  auto window = CreateMainWindow();
-  ui::Form1 form(SystemPlatform(), window->Text1());
-  return window->Run(form);
+  Platform& platform = SystemPlatform();
+  try {
+    auto window = CreateMainWindow();
+    ui::Form1 form(platform, window->Text1());
+    return window->Run(form);
+  } catch (const RuntimeError& error) {
+    // The window itself could not be made: reported like any other error.
+    platform.MsgBox(RuntimeErrorMessage(error), kApplicationTitle);
+    return 1;
+  }
 }

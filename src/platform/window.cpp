@@ -3,8 +3,6 @@
 #include <exception>
 #include <new>
 
-#include "dialogs.h"
-
 namespace voderer::frontend {
 
 std::wstring RuntimeErrorMessage(const RuntimeError& error) {
@@ -23,7 +21,7 @@ RuntimeError AsRuntimeError(const std::exception& error) {
 
 }  // namespace
 
-bool RunClickHandler(WindowEvents& events, void (WindowEvents::*handler)()) {
+bool RunClickHandler(Platform& platform, WindowEvents& events, void (WindowEvents::*handler)()) {
   std::wstring message;
   try {
     (events.*handler)();
@@ -33,7 +31,12 @@ bool RunClickHandler(WindowEvents& events, void (WindowEvents::*handler)()) {
   } catch (const std::exception& error) {
     message = RuntimeErrorMessage(AsRuntimeError(error));
   }
-  ShowMessageBox(message, kApplicationTitle);
+  try {
+    platform.MsgBox(message, kApplicationTitle);
+  } catch (...) {
+    // Not even the box could be shown: the program still ends, and nothing
+    // may unwind into the window system's callback.
+  }
   return false;
 }
 

@@ -52,7 +52,7 @@ int ProgramMain();
 std::wstring RuntimeErrorMessage(const RuntimeError& error);
 
 // Runs one click handler. An error that leaves it is shown in the standard
-// box; false then tells the front end to end the program.
-bool RunClickHandler(WindowEvents& events, void (WindowEvents::*handler)());
+// box through `platform`; false then tells the front end to end the program.
+bool RunClickHandler(Platform& platform, WindowEvents& events, void (WindowEvents::*handler)());
 
 }  // namespace voderer::frontend

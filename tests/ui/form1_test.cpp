@@ -2,13 +2,11 @@
 // the script and the text box.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "fake_platform.h"
+#include "temp_folder.h"
 #include "main_window.h"
 #include "patch_script.h"
 
@@ -17,6 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::FakePlatform;
+using testing::ReadBytes;
+using testing::TempFolder;
 
 // Written out here as UTF-8 text, apart from the \u escapes in the program.
 const std::wstring kFilter = L"NDS 바이너리 파일 (*.nds)|*.nds|모든 파일 (*.*)|*.*|";
@@ -28,26 +28,9 @@ class FakeTextBox : public frontend::TextBox {
   void SetText(const std::wstring& value) override { text = value; }
 };
 
-class TempFolder {
- public:
-  TempFolder() {
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    path_ = fs::temp_directory_path() / ("voderer-form1-" + std::to_string(stamp));
-    fs::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
 class Form1Test : public ::testing::Test {
  protected:
-  TempFolder folder;
+  TempFolder folder{"voderer-form1"};
   FakePlatform platform{folder.path().wstring()};
   FakeTextBox text1;
   Form1 form{platform, text1};
@@ -105,11 +88,6 @@ TEST_F(Form1Test, CancelKeepsTheSelectionAndShowsItAgain) {
   EXPECT_EQ(fresh.CommonDialog1.FileName, L"");
 }
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 TEST_F(Form1Test, PatchUsesTheSelectionNeverTheTextBox) {
   UserPicks(L"game.nds");
   form.Command2_Click();
@@ -119,7 +97,7 @@ TEST_F(Form1Test, PatchUsesTheSelectionNeverTheTextBox) {
   ASSERT_EQ(platform.launches.size(), 1u);
   const fs::path script = platform.launches[0].script;
   EXPECT_EQ(script, folder.path() / L"deruzuz.bat");
-  const std::string text = ReadFile(script);
+  const std::string text = ReadBytes(script);
   const std::string rom = (folder.path() / "game.nds").string();
   EXPECT_NE(text.find("ndstool -v -x \"" + rom + "\""), std::string::npos) << text;
   EXPECT_NE(text.find("ndstool -c \"" + rom + "\""), std::string::npos) << text;
@@ -155,26 +133,48 @@ TEST_F(Form1Test, AboutShowsItsLineAndChangesNothing) {
   EXPECT_TRUE(fs::is_empty(folder.path()));
 }
 
-// A dialog object that fails: the error leaves the handler for the front
-// end to report, and the box is not touched.
+// A dialog object that fails.
 class FailingDialogPlatform : public FakePlatform {
  public:
   using FakePlatform::FakePlatform;
   void ShowOpen(CommonDialogState&) override { throw RuntimeError(20476, L"Buffer too small"); }
 };
 
-TEST(Form1Errors, AnErrorLeavesTheHandlerAndIsReportedInTheStandardForm) {
+// The front ends run every click through RunClickHandler: an error that
+// leaves a handler is shown in the standard box and ends the program.
+TEST(Form1Errors, AnErrorLeavingAHandlerIsReportedAndEndsTheProgram) {
   FailingDialogPlatform platform(L"unused");
   FakeTextBox box;
   box.text = L"before";
   Form1 form(platform, box);
-  try {
-    form.Command2_Click();
-    FAIL() << "the dialog's error was swallowed";
-  } catch (const RuntimeError& error) {
-    EXPECT_EQ(frontend::RuntimeErrorMessage(error), L"Run-time error '20476':\n\nBuffer too small");
-  }
+  EXPECT_FALSE(frontend::RunClickHandler(platform, form, &frontend::WindowEvents::Command2_Click));
+  ASSERT_EQ(platform.messages.size(), 1u);
+  EXPECT_EQ(platform.messages[0].text, L"Run-time error '20476':\n\nBuffer too small");
+  EXPECT_EQ(platform.messages[0].title, L"Voderer");
   EXPECT_EQ(box.text, L"before");
+
+  // A handler that returns normally keeps the program going, silently.
+  EXPECT_TRUE(frontend::RunClickHandler(platform, form, &frontend::WindowEvents::Command3_Click));
+  EXPECT_EQ(platform.messages.size(), 2u);  // only the About box
+}
+
+// A failed launch is not the "still running" case: it ends the program.
+class FailingLaunchPlatform : public FakePlatform {
+ public:
+  using FakePlatform::FakePlatform;
+  void LaunchScript(const std::wstring&, const std::wstring&) override {
+    throw RuntimeError(err::kFileNotFound, L"File not found");
+  }
+};
+
+TEST(Form1Errors, AFailedLaunchEndsTheProgram) {
+  TempFolder folder("voderer-form1");
+  FailingLaunchPlatform platform(folder.path().wstring());
+  FakeTextBox box;
+  Form1 form(platform, box);
+  EXPECT_FALSE(frontend::RunClickHandler(platform, form, &frontend::WindowEvents::Command1_Click));
+  ASSERT_EQ(platform.messages.size(), 1u);
+  EXPECT_EQ(platform.messages[0].text, L"Run-time error '53':\n\nFile not found");
 }
 
 }  // namespace

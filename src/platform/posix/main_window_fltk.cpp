@@ -90,7 +90,7 @@ class FltkMainWindow : public MainWindow {
     void (WindowEvents::*handler)() = &WindowEvents::Command3_Click;
     if (widget == &self->command1_) handler = &WindowEvents::Command1_Click;
     if (widget == &self->command2_) handler = &WindowEvents::Command2_Click;
-    if (!RunClickHandler(*self->events_, handler)) {
+    if (!RunClickHandler(SystemPlatform(), *self->events_, handler)) {
       self->exit_code_ = 1;
       self->window_.hide();
     }

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cderr.h>
 #include <commdlg.h>
 
 #include <vector>

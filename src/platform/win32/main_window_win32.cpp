@@ -160,7 +160,7 @@ class Win32MainWindow : public MainWindow {
 
   void Click(void (WindowEvents::*handler)()) {
     if (events_ == nullptr) return;
-    if (!RunClickHandler(*events_, handler)) {
+    if (!RunClickHandler(SystemPlatform(), *events_, handler)) {
       exit_code_ = 1;
       DestroyWindow(window_);
     }
