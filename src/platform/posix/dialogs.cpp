@@ -2,20 +2,61 @@
 #include "dialogs.h"
 
 #include <FL/Fl.H>
+#include <FL/Fl_Box.H>
 #include <FL/Fl_Native_File_Chooser.H>
-#include <FL/fl_ask.H>
+#include <FL/Fl_Return_Button.H>
+#include <FL/Fl_Window.H>
+#include <FL/fl_draw.H>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "fltk_text.h"
 
 namespace voderer::frontend {
 
+namespace {
+
+// FLTK reads "@" in a label as the start of a symbol; "@@" is a plain "@".
+std::string LabelText(const std::wstring& text) {
+  std::string out;
+  for (char c : ToUtf8(text)) {
+    out += c;
+    if (c == '@') out += '@';
+  }
+  return out;
+}
+
+}  // namespace
+
 void ShowMessageBox(const std::wstring& text, const std::wstring& title) {
-  // The box's one button reads "OK" and takes Return.
-  fl_close = "OK";
-  fl_message_title(ToUtf8(title).c_str());
-  fl_message("%s", ToUtf8(text).c_str());
+  // Our own box rather than fl_message: that one always shows an icon.
+  const std::string label = LabelText(text);
+  const std::string caption = ToUtf8(title);
+  constexpr int kMargin = 12;
+  constexpr int kButtonWidth = 80;
+  constexpr int kButtonHeight = 25;
+  fl_font(FL_HELVETICA, FL_NORMAL_SIZE);
+  // Long lines (an error naming a deep path) wrap at about half a screen.
+  int text_width = std::min(600, std::max(200, Fl::w() / 2));
+  int text_height = 0;
+  fl_measure(label.c_str(), text_width, text_height);
+  const int width = std::max(text_width, kButtonWidth) + 2 * kMargin;
+  const int height = text_height + kButtonHeight + 3 * kMargin;
+
+  Fl_Window box(width, height, caption.c_str());
+  Fl_Box message(kMargin, kMargin, text_width, text_height, label.c_str());
+  message.align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
+  // One OK button, the default: Return (and Escape, as for any box) closes.
+  Fl_Return_Button ok((width - kButtonWidth) / 2, height - kMargin - kButtonHeight, kButtonWidth,
+                      kButtonHeight, "OK");
+  ok.callback([](Fl_Widget* button, void*) { button->window()->hide(); });
+  box.end();
+  box.set_modal();
+  box.position((Fl::w() - width) / 2, (Fl::h() - height) / 2);
+  box.show();
+  ok.take_focus();
+  while (box.shown()) Fl::wait();
 }
 
 std::string ChooserFilter(const std::wstring& filter) {
@@ -43,6 +84,8 @@ void ShowOpenDialog(CommonDialogState& dialog) {
   Fl_Native_File_Chooser chooser(Fl_Native_File_Chooser::BROWSE_FILE);
   const std::string filter = ChooserFilter(dialog.Filter);
   const std::string folder = ToUtf8(dialog.InitDir);
+  // Titled as the Open dialog of Windows is.
+  chooser.title("Open");
   chooser.filter(filter.c_str());
   chooser.directory(folder.c_str());
   switch (chooser.show()) {
