@@ -3,8 +3,9 @@
 // into the -9 file (and an empty file or folder for every other part);
 // "-c ROM ..." writes the -9 file followed by the -7 file over the ROM. So a
 // patched ROM holds its old bytes and then the replacement arm7.bin, which
-// shows that the parts travelled through the work folder. Arguments are
-// taken as the system hands them over (the code page on Windows).
+// shows that the parts travelled through the work folder. On Windows the
+// arguments are read as UTF-16, so that a Korean ROM path survives whatever
+// the code page.
 #include <cstdio>
 #include <stdexcept>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <iterator>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -31,20 +33,20 @@ void Write(const fs::path& file, const std::string& bytes) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Run(const std::vector<fs::path>& args) {
   try {
     std::string mode;
     fs::path rom;
     std::map<std::string, fs::path> parts;
-    for (int i = 1; i < argc; ++i) {
-      const std::string arg = argv[i];
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      const std::string arg = args[i].string();
       if (arg == "-v") continue;
       if (arg == "-x" || arg == "-c") {
-        if (i + 1 >= argc) return 2;
+        if (i + 1 >= args.size()) return 2;
         mode = arg;
-        rom = fs::path(argv[++i]);
-      } else if (i + 1 < argc) {
-        parts[arg] = fs::path(argv[++i]);
+        rom = args[++i];
+      } else if (i + 1 < args.size()) {
+        parts[arg] = args[++i];
       } else {
         return 2;
       }
@@ -68,3 +70,9 @@ int main(int argc, char** argv) {
     return 1;
   }
 }
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) { return Run({argv + 1, argv + argc}); }
+#else
+int main(int argc, char** argv) { return Run({argv + 1, argv + argc}); }
+#endif

@@ -22,7 +22,7 @@ fail() {
 }
 step() { echo "--- $*"; }
 
-for tool in Xvfb xdotool xclip xwininfo import python3; do
+for tool in Xvfb xdotool xclip xwininfo import convert python3; do
   command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/setup-debian.sh installs it)"
 done
 if [ "$front_end" = windows ]; then
@@ -63,6 +63,17 @@ mkdir -p "$shots"
 if [ "$front_end" = windows ]; then
   # A prefix of its own, so that the other Wine tests' displays never mix.
   export WINEPREFIX=${HOME:-/root}/.wine-voderer-gui
+  # Wine's stand-ins for the Windows UI fonts have no Hangul; let them fall
+  # back to Noto CJK (fonts-noto-cjk), as Windows' own fonts would to Gulim.
+  step "Wine prefix"
+  for face in Tahoma "Microsoft Sans Serif"; do
+    "$helper" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+      /v "$face" /t REG_MULTI_SZ /d 'NotoSansCJK-Regular.ttc,Noto Sans CJK KR' /f >/dev/null 2>&1 ||
+      fail "could not set up the Wine prefix"
+  done
+  # Under a Korean locale the dialog font is Gulim, which is not there at all.
+  "$helper" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Gulim \
+    /d 'Noto Sans CJK KR' /f >/dev/null 2>&1 || fail "could not set up the Wine prefix"
 fi
 
 # Control centres in pixels at 96 DPI (twips / 15).
@@ -76,7 +87,22 @@ has_window() { local id; id=$("$1") && [ -n "$id" ]; }
 gone() { ! has_window "$1"; }
 program_ended() { ! kill -0 "$program_pid" 2>/dev/null; }
 
-shot() { import -window root "$shots/$1.png" || fail "screenshot $1"; }
+# A screenshot once the screen has stopped changing (a dialog fills its
+# lists after it is mapped).
+screen_settled() {
+  import -window root -depth 8 "rgb:$temp/now.rgb" 2>/dev/null || return 1
+  if [ -f "$temp/before.rgb" ] && cmp -s "$temp/now.rgb" "$temp/before.rgb"; then
+    return 0
+  fi
+  mv "$temp/now.rgb" "$temp/before.rgb"
+  sleep 0.2
+  return 1
+}
+shot() {
+  rm -f "$temp/before.rgb"
+  poll 20 "the screen to settle for $1" screen_settled
+  convert -size 1024x768 -depth 8 "rgb:$temp/now.rgb" "$shots/$1.png" || fail "screenshot $1"
+}
 
 # Prepares a program folder and starts the program from another folder.
 start_program() {
