@@ -5,12 +5,14 @@
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Input.H>
+#include <FL/Fl_RGB_Image.H>
 #include <FL/x.H>
 
 #include <cmath>
 #include <memory>
 
 #include "fltk_text.h"
+#include "window_icon.h"
 #include "window.h"
 
 namespace voderer::frontend {
@@ -71,6 +73,12 @@ class FltkMainWindow : public MainWindow {
       button->callback(&FltkMainWindow::Clicked, this);
     }
     window_.callback(&FltkMainWindow::CloseRequested, this);
+    const RgbImage icon = DecodeIcon(ProgramIconFile());
+    if (!icon.rgb.empty()) {
+      // The window keeps a copy of the picture.
+      const Fl_RGB_Image picture(icon.rgb.data(), icon.width, icon.height, 3);
+      window_.icon(&picture);
+    }
   }
 
   TextBox& Text1() override { return text_box_; }
