@@ -31,8 +31,10 @@ std::string_view ProgramIconFile() { return {reinterpret_cast<const char*>(kIcon
   target_sources(voderer_platform PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/posix/main_window_fltk.cpp
     ${CMAKE_CURRENT_LIST_DIR}/posix/fltk_text.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/posix/fltk_fonts.cpp
     ${CMAKE_CURRENT_LIST_DIR}/posix/window_icon.cpp
     ${CMAKE_CURRENT_BINARY_DIR}/window_icon_data.cpp)
   target_sources(voderer_entry PRIVATE ${CMAKE_CURRENT_LIST_DIR}/posix/entry_posix.cpp)
-  target_link_libraries(voderer_platform PUBLIC ${FLTK_LIBRARY} X11::X11)
+  find_library(FONTCONFIG_LIBRARY fontconfig REQUIRED)
+  target_link_libraries(voderer_platform PUBLIC ${FLTK_LIBRARY} ${FONTCONFIG_LIBRARY} X11::X11)
 endif()

@@ -41,6 +41,7 @@ poll() {
 }
 
 temp=$(mktemp -d /tmp/voderer-gui.XXXXXX)
+mkdir -p "$shots"
 xvfb_pid=
 program_pid=
 cleanup() {
@@ -51,14 +52,27 @@ cleanup() {
 trap cleanup EXIT
 
 # A display of our own; Xvfb picks a free number. 96 DPI: 15 twips a pixel.
+# Another Xvfb starting at the same moment can take the number first, and
+# ours then gives up: start again.
+xvfb_alive() { kill -0 "$xvfb_pid" 2>/dev/null && ! ps -p "$xvfb_pid" -o stat= | grep -q Z; }
+display_answers() {
+  xvfb_alive || return 0  # stop waiting; checked below
+  [ -s "$temp/display" ] && DISPLAY=:$(head -n1 "$temp/display") xdotool getdisplaygeometry \
+    >/dev/null 2>&1
+}
 step "Xvfb"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$temp/display" \
-  >"$temp/xvfb.log" 2>&1 &
-xvfb_pid=$!
-display_ready() { [ -s "$temp/display" ] && ! ps -p "$xvfb_pid" -o stat= | grep -q Z; }
-poll 30 "Xvfb to start" display_ready
+for attempt in 1 2 3 4 5; do
+  : >"$temp/display"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$temp/display" \
+    >"$temp/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  poll 30 "Xvfb to start" display_answers
+  xvfb_alive && break
+  wait "$xvfb_pid" 2>/dev/null
+  xvfb_pid=
+done
+[ -n "$xvfb_pid" ] || { cat "$temp/xvfb.log"; fail "Xvfb did not start"; }
 export DISPLAY=:$(head -n1 "$temp/display")
-mkdir -p "$shots"
 
 if [ "$front_end" = windows ]; then
   # A prefix of its own, so that the other Wine tests' displays never mix.
@@ -121,13 +135,19 @@ start_program() {
   if [ "$front_end" = linux ]; then
     # The X and font libraries keep caches to the end; only our own leaks
     # are the unit tests' business.
-    (cd "$work" && ASAN_OPTIONS=detect_leaks=0 exec "$exe") &
+    (cd "$work" && ASAN_OPTIONS=detect_leaks=0 exec "$exe") >"$temp/$run/output" 2>&1 &
   else
-    (cd "$work" && exec "$helper" "$exe") &
+    (cd "$work" && exec "$helper" "$exe") >"$temp/$run/output" 2>&1 &
   fi
   program_pid=$!
+  shown_or_ended() {
+    has_window window_id && return 0
+    program_ended || return 1
+    cat "$temp/$run/output"
+    fail "the program ended before it showed its window"
+  }
   # The first Wine run also creates the prefix.
-  poll 240 "the window titled \"Voderer 1.0\"" has_window window_id
+  poll 240 "the window titled \"Voderer 1.0\"" shown_or_ended
   main=$(window_id)
 }
 
@@ -174,8 +194,11 @@ patch_run() {
   poll 60 "the Open dialog" has_window dialog_id
   shot "$run-dialog"
   if [ "$paste" = paste ]; then
+    # "/" opens GTK's location entry (elsewhere it is replaced at once); the
+    # path then replaces whatever the file-name box holds.
+    xdotool type "/"
     printf '%s' "$typed_path" | xclip -selection clipboard -i
-    xdotool key ctrl+v
+    xdotool key ctrl+a ctrl+v
   else
     xdotool type --delay 20 "$typed_path"
   fi
@@ -217,7 +240,17 @@ error_run() {
 }
 
 if [ "$front_end" = linux ]; then
-  patch_run linux "$temp/roms/my games" game.nds "$temp/roms/my games/game.nds" type
+  patch_run linux "$temp/roms/my games" game.nds "$temp/roms/my games/game.nds" paste
+  # FLTK's own chooser (used where GTK 2 is missing), a Korean folder name
+  # and a UTF-8 locale, which the script's text is written in.
+  fltk_home="$temp/home-fltk-chooser"
+  mkdir -p "$fltk_home/.fltk/fltk.org"
+  printf '; FLTK preferences file format 1.0\n; vendor: fltk.org\n; application: fltk\n\n[.]\n\n\n[./options]\n\nFNFCUsesGTK:0\n' \
+    >"$fltk_home/.fltk/fltk.org/fltk.prefs"
+  utf8_locale=C.UTF-8
+  locale -a 2>/dev/null | grep -qi '^ko_KR\.utf-\?8$' && utf8_locale=ko_KR.UTF-8
+  HOME=$fltk_home LC_ALL=$utf8_locale patch_run linux-korean "$temp/roms/롬 폴더" \
+    "게임 100%.nds" "$temp/roms/롬 폴더/게임 100%.nds" paste
   error_run linux-error
 else
   patch_run wine "$temp/roms/my games" game.nds "Z:${temp//\//\\}\\roms\\my games\\game.nds" type

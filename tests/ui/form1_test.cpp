@@ -158,24 +158,5 @@ TEST(Form1Errors, AnErrorLeavingAHandlerIsReportedAndEndsTheProgram) {
   EXPECT_EQ(platform.messages.size(), 2u);  // only the About box
 }
 
-// A failed launch is not the "still running" case: it ends the program.
-class FailingLaunchPlatform : public FakePlatform {
- public:
-  using FakePlatform::FakePlatform;
-  void LaunchScript(const std::wstring&, const std::wstring&) override {
-    throw RuntimeError(err::kFileNotFound, L"File not found");
-  }
-};
-
-TEST(Form1Errors, AFailedLaunchEndsTheProgram) {
-  TempFolder folder("voderer-form1");
-  FailingLaunchPlatform platform(folder.path().wstring());
-  FakeTextBox box;
-  Form1 form(platform, box);
-  EXPECT_FALSE(frontend::RunClickHandler(platform, form, &frontend::WindowEvents::Command1_Click));
-  ASSERT_EQ(platform.messages.size(), 1u);
-  EXPECT_EQ(platform.messages[0].text, L"Run-time error '53':\n\nFile not found");
-}
-
 }  // namespace
 }  // namespace voderer::ui

@@ -45,19 +45,6 @@ TEST(WindowIcon, RowsComeTopFirstAsRedGreenBlue) {
   EXPECT_EQ(rgb, std::string("\xFF\x00\x00\x00\xFF\x00\x00\x00\xFF\xFF\xFF\xFF", 12));
 }
 
-TEST(WindowIcon, AnythingCutShortOrNot24BitGivesNoIcon) {
-  const std::string good = TwoByTwoIcon();
-  for (std::size_t size : {std::size_t{0}, std::size_t{21}, std::size_t{60}, good.size() - 1}) {
-    EXPECT_TRUE(DecodeIcon(good.substr(0, size)).rgb.empty()) << size;
-  }
-  std::string far_offset = good;
-  PutLe(far_offset, 6 + 12, 0xFFFFFFF0u, 4);
-  EXPECT_TRUE(DecodeIcon(far_offset).rgb.empty());
-  std::string png_like = good;
-  PutLe(png_like, 22 + 14, 32, 2);  // 32 bits per pixel
-  EXPECT_TRUE(DecodeIcon(png_like).rgb.empty());
-}
-
 TEST(WindowIcon, TheProgramsIconIs32By32) {
   const RgbImage icon = DecodeIcon(ProgramIconFile());
   EXPECT_EQ(icon.width, 32);

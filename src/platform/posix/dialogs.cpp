@@ -9,7 +9,6 @@
 #include <FL/fl_draw.H>
 
 #include <algorithm>
-#include <filesystem>
 
 #include "fltk_text.h"
 
@@ -38,9 +37,15 @@ void ShowMessageBox(const std::wstring& text, const std::wstring& title) {
   constexpr int kButtonHeight = 25;
   fl_font(FL_HELVETICA, FL_NORMAL_SIZE);
   // Long lines (an error naming a deep path) wrap at about half a screen.
-  int text_width = std::min(600, std::max(200, Fl::w() / 2));
+  const int wrap_width = std::min(600, std::max(200, Fl::w() / 2));
+  int text_width = 0;
   int text_height = 0;
   fl_measure(label.c_str(), text_width, text_height);
+  if (text_width > wrap_width) {
+    text_width = wrap_width;
+    fl_measure(label.c_str(), text_width, text_height);
+  }
+  text_width += 4;  // the label's own inner margin
   const int width = std::max(text_width, kButtonWidth) + 2 * kMargin;
   const int height = text_height + kButtonHeight + 3 * kMargin;
 
@@ -91,7 +96,9 @@ void ShowOpenDialog(CommonDialogState& dialog) {
   switch (chooser.show()) {
     case 0: {
       dialog.FileName = FromUtf8(chooser.filename());
-      dialog.FileTitle = std::filesystem::path(dialog.FileName).filename().wstring();
+      // Cut at the last separator by hand: std::filesystem would convert
+      // through the C locale, which has no Korean.
+      dialog.FileTitle = dialog.FileName.substr(dialog.FileName.rfind(L'/') + 1);
       return;
     }
     case 1:  // cancelled: the earlier selection stays

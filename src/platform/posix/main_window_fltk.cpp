@@ -11,6 +11,7 @@
 #include <cmath>
 #include <memory>
 
+#include "fltk_fonts.h"
 #include "fltk_text.h"
 #include "window_icon.h"
 #include "window.h"
@@ -33,6 +34,7 @@ class Scale {
  public:
   Scale() {
     fl_open_display();
+    UseFontWithHangul();
     float h = 96.0f;
     float v = 96.0f;
     Fl::screen_dpi(h, v, 0);
