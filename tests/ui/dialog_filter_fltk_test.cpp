@@ -11,10 +11,13 @@
 namespace voderer::frontend {
 namespace {
 
-TEST(ChooserFilter, PairsBecomeTabbedLines) {
+// The chooser shows "description(pattern)", so the descriptions lose their
+// own "(pattern)" and read exactly as written once shown.
+TEST(ChooserFilter, PairsBecomeTabbedLinesShownAsWritten) {
   EXPECT_EQ(ChooserFilter(std::wstring(ui::kFilterNds) + ui::kFilterAll),
-            "NDS 바이너리 파일 (*.nds)\t*.nds\n모든 파일 (*.*)\t*.*");
+            "NDS 바이너리 파일 \t*.nds\n모든 파일 \t*.*");
   EXPECT_EQ(ChooserFilter(L"A|*.a"), "A\t*.a");
+  EXPECT_EQ(ChooserFilter(L"Only (*.b)|*.a|"), "Only (*.b)\t*.a");
 }
 
 TEST(FltkText, KoreanAndAstralTextRoundTripAndBadBytesAreReplaced) {

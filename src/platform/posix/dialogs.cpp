@@ -9,6 +9,7 @@
 #include <FL/fl_draw.H>
 
 #include <algorithm>
+#include <vector>
 
 #include "fltk_text.h"
 
@@ -66,21 +67,25 @@ void ShowMessageBox(const std::wstring& text, const std::wstring& title) {
 
 std::string ChooserFilter(const std::wstring& filter) {
   // "desc|pattern|desc|pattern|" becomes "desc\tpattern\ndesc\tpattern".
-  std::string out;
-  std::wstring_view rest = filter;
-  bool description = true;
-  while (!rest.empty()) {
+  // The chooser shows each description followed by "(pattern)"; where the
+  // description already ends so, that part is left to the chooser, so that
+  // the text shown is the description as written.
+  std::vector<std::wstring_view> items;
+  for (std::wstring_view rest = filter; !rest.empty();) {
     const std::size_t bar = rest.find(L'|');
-    const std::wstring_view item = rest.substr(0, bar);
-    if (description) {
-      if (!out.empty()) out += '\n';
-      out += ToUtf8(item);
-    } else {
-      out += '\t';
-      out += ToUtf8(item);
-    }
-    description = !description;
+    items.push_back(rest.substr(0, bar));
     rest = bar == std::wstring_view::npos ? std::wstring_view() : rest.substr(bar + 1);
+  }
+  std::string out;
+  for (std::size_t i = 0; i < items.size(); i += 2) {
+    std::wstring_view description = items[i];
+    const std::wstring_view pattern = i + 1 < items.size() ? items[i + 1] : std::wstring_view();
+    const std::wstring shown_by_chooser = L"(" + std::wstring(pattern) + L")";
+    if (description.ends_with(shown_by_chooser)) {
+      description.remove_suffix(shown_by_chooser.size());
+    }
+    if (!out.empty()) out += '\n';
+    out += ToUtf8(description) + '\t' + ToUtf8(pattern);
   }
   return out;
 }
