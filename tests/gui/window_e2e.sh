@@ -211,8 +211,9 @@ patch_run() {
   poll 120 "the script to patch the ROM and remove itself" rom_patched
   [ ! -e "$work/deruzuz.bat" ] || fail "the script was written into the working folder"
 
-  step "$run: About"
-  click "$about_x"
+  step "$run: About, reached by Tab from Text1 past \"...\" and \"P\""
+  xdotool mousemove --window "$main" "$text1_x" "$row_y" click 1
+  xdotool key Tab Tab Tab space
   close_box "$run-about"
 
   step "$run: close"
