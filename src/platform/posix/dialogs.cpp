@@ -109,7 +109,7 @@ void ShowOpenDialog(CommonDialogState& dialog) {
     case 1:  // cancelled: the earlier selection stays
       return;
     default:
-      throw RuntimeError(32768 - 65536, FromUtf8(chooser.errmsg()));
+      throw RuntimeError(err::kDialogFailure, FromUtf8(chooser.errmsg()));
   }
 }
 

@@ -39,7 +39,7 @@ RuntimeError DialogError(DWORD code) {
     case FNERR_INVALIDFILENAME:
       return RuntimeError(20477, L"Invalid filename");
     default:
-      return RuntimeError(32768 - 65536, L"Unexpected error in the Open dialog");
+      return RuntimeError(err::kDialogFailure, L"Unexpected error in the Open dialog");
   }
 }
 
