@@ -6,8 +6,9 @@
 #
 # window_e2e.sh linux   PROGRAM RUNBAT NDSTOOL SHOTS_DIR
 # window_e2e.sh windows PROGRAM WINE_RUN NDSTOOL SHOTS_DIR
-#   (windows: one run as is and one with LC_ALL=ko_KR.UTF-8 and a ROM in a
-#    folder with a Korean name)
+# Each front end gets a plain run and a Korean one (a ROM in a folder with a
+# Korean name; under Wine LC_ALL=ko_KR.UTF-8, code page 949; on Linux FLTK's
+# own file chooser instead of GTK's).
 # Exit 77 (skipped) when a tool it needs is missing.
 set -uo pipefail
 
