@@ -6,8 +6,8 @@
 #
 # window_e2e.sh linux   PROGRAM RUNBAT NDSTOOL SHOTS_DIR
 # window_e2e.sh windows PROGRAM WINE_RUN NDSTOOL SHOTS_DIR
-# Each front end gets a plain run and a Korean one (a ROM in a folder with a
-# Korean name; under Wine LC_ALL=ko_KR.UTF-8, code page 949; on Linux FLTK's
+# Each front end gets a plain run and a Korean one (the program and the ROM
+# in folders with Korean names; under Wine LC_ALL=ko_KR.UTF-8, code page 949; on Linux FLTK's
 # own file chooser instead of GTK's).
 # Exit 77 (skipped) when a tool it needs is missing.
 set -uo pipefail
@@ -122,7 +122,7 @@ shot() {
 # Prepares a program folder and starts the program from another folder.
 start_program() {
   local run=$1
-  prog="$temp/$run/program" work="$temp/$run/work"
+  prog="$temp/$run/${program_folder_name:-program}" work="$temp/$run/work"
   mkdir -p "$prog/Bin" "$work"
   if [ "$front_end" = linux ]; then
     cp "$program" "$helper" "$prog/"
@@ -251,12 +251,12 @@ if [ "$front_end" = linux ]; then
     >"$fltk_home/.fltk/fltk.org/fltk.prefs"
   utf8_locale=C.UTF-8
   locale -a 2>/dev/null | grep -qi '^ko_KR\.utf-\?8$' && utf8_locale=ko_KR.UTF-8
-  HOME=$fltk_home LC_ALL=$utf8_locale patch_run linux-korean "$temp/roms/롬 폴더" \
+  HOME=$fltk_home LC_ALL=$utf8_locale program_folder_name="프로그램" patch_run linux-korean "$temp/roms/롬 폴더" \
     "게임 100%.nds" "$temp/roms/롬 폴더/게임 100%.nds" paste
   error_run linux-error
 else
   patch_run wine "$temp/roms/my games" game.nds "Z:${temp//\//\\}\\roms\\my games\\game.nds" type
-  LC_ALL=ko_KR.UTF-8 patch_run wine-korean "$temp/roms/롬 폴더" "게임 100%.nds" \
+  LC_ALL=ko_KR.UTF-8 program_folder_name="프로그램" patch_run wine-korean "$temp/roms/롬 폴더" "게임 100%.nds" \
     "Z:${temp//\//\\}\\roms\\롬 폴더\\게임 100%.nds" paste
   error_run wine-error
   wineserver -w
