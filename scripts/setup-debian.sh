@@ -5,9 +5,9 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config googletest
-  libfltk1.3-dev
+  libfltk1.3-dev libfontconfig-dev
   mingw-w64 wine wine64
-  xvfb xdotool x11-utils xclip imagemagick fonts-noto-cjk locales
+  xvfb xdotool x11-utils xclip imagemagick fonts-noto-cjk locales python3
   clang libclang-rt-14-dev
 )
 

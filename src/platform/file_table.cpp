@@ -2,6 +2,10 @@
 
 #include <cerrno>
 
+#ifndef _WIN32
+#include "posix/code_page.h"
+#endif
+
 namespace voderer {
 
 std::wstring StandardDescription(int number) {
@@ -48,12 +52,21 @@ RuntimeError FileError(std::error_code code) {
 }
 
 std::filesystem::path FilePath(const std::wstring& path) {
+#ifndef _WIN32
+  // File names are bytes in the user's locale; std::filesystem would
+  // convert through the C locale, which has nothing beyond ASCII.
+  if (std::optional<std::string> bytes = posix::ToLocaleEncoding(path)) {
+    return std::filesystem::path(*bytes);
+  }
+  throw Numbered(err::kBadFileNameOrNumber);
+#else
   try {
     return std::filesystem::path(path);
   } catch (const std::exception&) {
     // Text that has no spelling as a file name on this system.
     throw Numbered(err::kBadFileNameOrNumber);
   }
+#endif
 }
 
 void RemoveFile(const std::wstring& path) {

@@ -45,6 +45,8 @@ inline constexpr int kPermissionDenied = 70;
 inline constexpr int kPathFileAccess = 75;
 inline constexpr int kPathNotFound = 76;
 inline constexpr int kInvalidProcedureCall = 5;
+// The common dialog control's own: the dialog could not be shown.
+inline constexpr int kDialogFailure = -32768;
 }  // namespace err
 
 enum class FileMode { kOutput, kAppend };

@@ -54,4 +54,19 @@ std::optional<std::string> ToLocaleEncoding(std::wstring_view text) {
   return out;
 }
 
+std::optional<std::wstring> FromLocaleEncoding(std::string_view bytes) {
+  ScopedLocale scoped(UserLocale());
+  std::wstring out;
+  out.reserve(bytes.size());
+  std::mbstate_t state{};
+  while (!bytes.empty()) {
+    wchar_t c = 0;
+    const std::size_t n = std::mbrtowc(&c, bytes.data(), bytes.size(), &state);
+    if (n == static_cast<std::size_t>(-1) || n == static_cast<std::size_t>(-2)) return std::nullopt;
+    out += c;
+    bytes.remove_prefix(n == 0 ? 1 : n);
+  }
+  return out;
+}
+
 }  // namespace voderer::posix

@@ -11,4 +11,8 @@ namespace voderer::posix {
 // environment), or nothing when any character has no exact form there.
 std::optional<std::string> ToLocaleEncoding(std::wstring_view text);
 
+// The other way: bytes in the locale's encoding (a file name) as wide text,
+// or nothing when they are not valid there.
+std::optional<std::wstring> FromLocaleEncoding(std::string_view bytes);
+
 }  // namespace voderer::posix

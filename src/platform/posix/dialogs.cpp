@@ -1,14 +1,116 @@
-// Placeholder until the window front end lands.
+// FLTK message box and Open dialog.
 #include "dialogs.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Box.H>
+#include <FL/Fl_Native_File_Chooser.H>
+#include <FL/Fl_Return_Button.H>
+#include <FL/Fl_Window.H>
+#include <FL/fl_draw.H>
+
+#include <algorithm>
+#include <vector>
+
+#include "fltk_text.h"
 
 namespace voderer::frontend {
 
-void ShowMessageBox(const std::wstring&, const std::wstring&) {
-  throw RuntimeError(err::kInvalidProcedureCall, L"No message box in this build");
+namespace {
+
+// FLTK reads "@" in a label as the start of a symbol; "@@" is a plain "@".
+std::string LabelText(const std::wstring& text) {
+  std::string out;
+  for (char c : ToUtf8(text)) {
+    out += c;
+    if (c == '@') out += '@';
+  }
+  return out;
 }
 
-void ShowOpenDialog(CommonDialogState&) {
-  throw RuntimeError(err::kInvalidProcedureCall, L"No Open dialog in this build");
+}  // namespace
+
+void ShowMessageBox(const std::wstring& text, const std::wstring& title) {
+  // Our own box rather than fl_message: that one always shows an icon.
+  const std::string label = LabelText(text);
+  const std::string caption = ToUtf8(title);
+  constexpr int kMargin = 12;
+  constexpr int kButtonWidth = 80;
+  constexpr int kButtonHeight = 25;
+  fl_font(FL_HELVETICA, FL_NORMAL_SIZE);
+  // Long lines (an error naming a deep path) wrap at about half a screen.
+  const int wrap_width = std::min(600, std::max(200, Fl::w() / 2));
+  int text_width = 0;
+  int text_height = 0;
+  fl_measure(label.c_str(), text_width, text_height);
+  if (text_width > wrap_width) {
+    text_width = wrap_width;
+    fl_measure(label.c_str(), text_width, text_height);
+  }
+  text_width += 4;  // the label's own inner margin
+  const int width = std::max(text_width, kButtonWidth) + 2 * kMargin;
+  const int height = text_height + kButtonHeight + 3 * kMargin;
+
+  Fl_Window box(width, height, caption.c_str());
+  Fl_Box message(kMargin, kMargin, text_width, text_height, label.c_str());
+  message.align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
+  // One OK button, the default: Return (and Escape, as for any box) closes.
+  Fl_Return_Button ok((width - kButtonWidth) / 2, height - kMargin - kButtonHeight, kButtonWidth,
+                      kButtonHeight, "OK");
+  ok.callback([](Fl_Widget* button, void*) { button->window()->hide(); });
+  box.end();
+  box.set_modal();
+  box.position((Fl::w() - width) / 2, (Fl::h() - height) / 2);
+  box.show();
+  ok.take_focus();
+  while (box.shown()) Fl::wait();
+}
+
+std::string ChooserFilter(const std::wstring& filter) {
+  // "desc|pattern|desc|pattern|" becomes "desc\tpattern\ndesc\tpattern".
+  // The chooser shows each description followed by "(pattern)"; where the
+  // description already ends so, that part is left to the chooser, so that
+  // the text shown is the description as written.
+  std::vector<std::wstring_view> items;
+  for (std::wstring_view rest = filter; !rest.empty();) {
+    const std::size_t bar = rest.find(L'|');
+    items.push_back(rest.substr(0, bar));
+    rest = bar == std::wstring_view::npos ? std::wstring_view() : rest.substr(bar + 1);
+  }
+  std::string out;
+  for (std::size_t i = 0; i < items.size(); i += 2) {
+    std::wstring_view description = items[i];
+    const std::wstring_view pattern = i + 1 < items.size() ? items[i + 1] : std::wstring_view();
+    const std::wstring shown_by_chooser = L"(" + std::wstring(pattern) + L")";
+    if (description.ends_with(shown_by_chooser)) {
+      description.remove_suffix(shown_by_chooser.size());
+    }
+    if (!out.empty()) out += '\n';
+    out += ToUtf8(description) + '\t' + ToUtf8(pattern);
+  }
+  return out;
+}
+
+void ShowOpenDialog(CommonDialogState& dialog) {
+  Fl_Native_File_Chooser chooser(Fl_Native_File_Chooser::BROWSE_FILE);
+  const std::string filter = ChooserFilter(dialog.Filter);
+  const std::string folder = ToUtf8(dialog.InitDir);
+  // Titled as the Open dialog of Windows is.
+  chooser.title("Open");
+  chooser.filter(filter.c_str());
+  chooser.directory(folder.c_str());
+  switch (chooser.show()) {
+    case 0: {
+      dialog.FileName = FromUtf8(chooser.filename());
+      // Cut at the last separator by hand: std::filesystem would convert
+      // through the C locale, which has no Korean.
+      dialog.FileTitle = dialog.FileName.substr(dialog.FileName.rfind(L'/') + 1);
+      return;
+    }
+    case 1:  // cancelled: the earlier selection stays
+      return;
+    default:
+      throw RuntimeError(err::kDialogFailure, FromUtf8(chooser.errmsg()));
+  }
 }
 
 }  // namespace voderer::frontend

@@ -10,4 +10,7 @@ namespace voderer::frontend {
 void ShowMessageBox(const std::wstring& text, const std::wstring& title);
 void ShowOpenDialog(CommonDialogState& dialog);
 
+// The filter in the chooser's own form: "description\tpattern" lines.
+std::string ChooserFilter(const std::wstring& filter);
+
 }  // namespace voderer::frontend

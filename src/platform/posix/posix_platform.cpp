@@ -14,7 +14,10 @@ std::wstring PosixPlatform::ProgramFolder() {
   std::error_code code;
   const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", code);
   if (code) throw FileError(code);
-  return exe.parent_path().wstring();
+  // Decoded in the user's locale: path::wstring() would use the C locale and
+  // fail on a folder with a Korean name.
+  if (auto folder = FromLocaleEncoding(exe.parent_path().native())) return *folder;
+  throw RuntimeError(err::kBadFileNameOrNumber, StandardDescription(err::kBadFileNameOrNumber));
 }
 
 std::optional<std::string> PosixPlatform::ToCodePage(std::wstring_view text) {

@@ -1,14 +1,79 @@
-// Placeholder until the window front end lands.
+// Win32 message box and Open dialog, owned by the active window so that
+// they are modal to it.
 #include "dialogs.h"
+
+#include <windows.h>
+
+#include <cderr.h>
+#include <commdlg.h>
+
+#include <vector>
 
 namespace voderer::frontend {
 
-void ShowMessageBox(const std::wstring&, const std::wstring&) {
-  throw RuntimeError(err::kInvalidProcedureCall, L"No message box in this build");
+void ShowMessageBox(const std::wstring& text, const std::wstring& title) {
+  // MB_OK alone: one OK button, no icon, OK the default, closes on Return.
+  if (MessageBoxW(GetActiveWindow(), text.c_str(), title.c_str(), MB_OK) == 0) {
+    throw RuntimeError(err::kInvalidProcedureCall, L"The message box could not be shown");
+  }
 }
 
-void ShowOpenDialog(CommonDialogState&) {
-  throw RuntimeError(err::kInvalidProcedureCall, L"No Open dialog in this build");
+std::vector<wchar_t> DialogFilter(const std::wstring& filter) {
+  // "desc|pattern|desc|pattern|" becomes "desc\0pattern\0desc\0pattern\0\0".
+  std::vector<wchar_t> out(filter.begin(), filter.end());
+  for (wchar_t& c : out) {
+    if (c == L'|') c = L'\0';
+  }
+  if (out.empty() || out.back() != L'\0') out.push_back(L'\0');
+  out.push_back(L'\0');
+  return out;
+}
+
+namespace {
+
+// The common dialog control's own error numbers.
+RuntimeError DialogError(DWORD code) {
+  switch (code) {
+    case FNERR_BUFFERTOOSMALL:
+      return RuntimeError(20476, L"Buffer too small");
+    case FNERR_INVALIDFILENAME:
+      return RuntimeError(20477, L"Invalid filename");
+    default:
+      return RuntimeError(err::kDialogFailure, L"Unexpected error in the Open dialog");
+  }
+}
+
+}  // namespace
+
+void ShowOpenDialog(CommonDialogState& dialog) {
+  std::vector<wchar_t> filter = DialogFilter(dialog.Filter);
+  // Room for long paths; the file-name box starts empty so that the dialog
+  // opens in InitDir.
+  std::vector<wchar_t> file(32768, L'\0');
+  std::vector<wchar_t> title(MAX_PATH + 1, L'\0');
+
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = GetActiveWindow();
+  ofn.lpstrFilter = filter.data();
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = file.data();
+  ofn.nMaxFile = static_cast<DWORD>(file.size());
+  ofn.lpstrFileTitle = title.data();
+  ofn.nMaxFileTitle = static_cast<DWORD>(title.size());
+  ofn.lpstrInitialDir = dialog.InitDir.empty() ? nullptr : dialog.InitDir.c_str();
+  // Long names only (OFN_EXPLORER never returns the 8.3 form); the process's
+  // working folder is left alone.
+  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST |
+              OFN_NOCHANGEDIR | OFN_LONGNAMES;
+
+  if (GetOpenFileNameW(&ofn)) {
+    dialog.FileName = file.data();
+    dialog.FileTitle = title.data();
+    return;
+  }
+  // A cancel leaves the earlier selection.
+  if (DWORD code = CommDlgExtendedError(); code != 0) throw DialogError(code);
 }
 
 }  // namespace voderer::frontend

@@ -1,0 +1,6 @@
+// The GUI-subsystem entry point; the command line is not used.
+#include <windows.h>
+
+#include "window.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return voderer::frontend::ProgramMain(); }

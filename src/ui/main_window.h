@@ -1,0 +1,36 @@
+// Form1, the program's only window: the ROM box, "...", "P", "?" and the
+// common dialog object that holds the ROM selection between clicks.
+#pragma once
+
+#include <string>
+
+#include "platform.h"
+#include "window.h"
+
+namespace voderer::ui {
+
+// The Open dialog's filter, its two halves as they stand in the program.
+inline constexpr wchar_t kFilterNds[] = L"NDS \uBC14\uC774\uB108\uB9AC \uD30C\uC77C (*.nds)|*.nds|";
+inline constexpr wchar_t kFilterAll[] = L"\uBAA8\uB4E0 \uD30C\uC77C (*.*)|*.*|";
+
+inline constexpr wchar_t kAboutText[] =
+    L"Voderer 1.0 - replaces the ARM7 binary of a DS ROM image with Bin\\arm7.bin";
+
+class Form1 : public frontend::WindowEvents {
+ public:
+  Form1(Platform& platform, frontend::TextBox& text1) : Text1(text1), platform_(platform) {}
+
+  // Display only: shows the chosen file's name and is never read.
+  frontend::TextBox& Text1;
+  // Holds the ROM selection (FileName) for the life of the window.
+  CommonDialogState CommonDialog1;
+
+  void Command1_Click() override;  // "P": patch
+  void Command2_Click() override;  // "...": ROM selection
+  void Command3_Click() override;  // "?": About
+
+ private:
+  Platform& platform_;
+};
+
+}  // namespace voderer::ui

@@ -1,0 +1,162 @@
+// Form1's handlers on the fake platform: what reaches the dialog, the box,
+// the script and the text box.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "fake_platform.h"
+#include "temp_folder.h"
+#include "main_window.h"
+#include "patch_script.h"
+
+namespace voderer::ui {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FakePlatform;
+using testing::ReadBytes;
+using testing::TempFolder;
+
+// Written out here as UTF-8 text, apart from the \u escapes in the program.
+const std::wstring kFilter = L"NDS 바이너리 파일 (*.nds)|*.nds|모든 파일 (*.*)|*.*|";
+
+class FakeTextBox : public frontend::TextBox {
+ public:
+  std::wstring text;
+  std::wstring Text() override { return text; }
+  void SetText(const std::wstring& value) override { text = value; }
+};
+
+class Form1Test : public ::testing::Test {
+ protected:
+  TempFolder folder{"voderer-form1"};
+  FakePlatform platform{folder.path().wstring()};
+  FakeTextBox text1;
+  Form1 form{platform, text1};
+
+  // The user picks `name` in the program folder.
+  void UserPicks(const std::wstring& name) {
+    const std::wstring full = (folder.path() / name).wstring();
+    platform.on_show_open = [name, full](CommonDialogState& dialog) {
+      dialog.FileName = full;
+      dialog.FileTitle = name;
+    };
+  }
+  void UserCancels() { platform.on_show_open = nullptr; }
+};
+
+TEST_F(Form1Test, RomSelectionSetsFilterAndFolderOnEveryClickAndShowsTheName) {
+  UserPicks(L"first.nds");
+  text1.text = L"typed before";
+  form.Command2_Click();
+  EXPECT_EQ(text1.text, L"first.nds");
+  EXPECT_EQ(form.CommonDialog1.FileName, (folder.path() / L"first.nds").wstring());
+
+  // Whatever the dialog or anyone left in the object, the next opening gets
+  // the same filter and folder.
+  form.CommonDialog1.Filter = L"Text|*.txt|";
+  form.CommonDialog1.InitDir = L"elsewhere";
+  UserPicks(L"second.nds");
+  form.Command2_Click();
+
+  ASSERT_EQ(platform.dialogs_shown.size(), 2u);
+  for (const CommonDialogState& shown : platform.dialogs_shown) {
+    EXPECT_EQ(shown.Filter, kFilter);
+    EXPECT_EQ(shown.InitDir, folder.path().wstring());
+  }
+  // The second opening saw the first choice still held.
+  EXPECT_EQ(platform.dialogs_shown[1].FileTitle, L"first.nds");
+  EXPECT_EQ(text1.text, L"second.nds");
+}
+
+TEST_F(Form1Test, CancelKeepsTheSelectionAndShowsItAgain) {
+  UserPicks(L"chosen.nds");
+  form.Command2_Click();
+  text1.text = L"something typed";
+  UserCancels();
+  form.Command2_Click();
+  EXPECT_EQ(text1.text, L"chosen.nds");
+  EXPECT_EQ(form.CommonDialog1.FileName, (folder.path() / L"chosen.nds").wstring());
+
+  // Cancel before any choice: the box is emptied, nothing is selected.
+  FakeTextBox fresh_box;
+  fresh_box.text = L"typed";
+  Form1 fresh{platform, fresh_box};
+  fresh.Command2_Click();
+  EXPECT_EQ(fresh_box.text, L"");
+  EXPECT_EQ(fresh.CommonDialog1.FileName, L"");
+}
+
+TEST_F(Form1Test, PatchUsesTheSelectionNeverTheTextBox) {
+  UserPicks(L"game.nds");
+  form.Command2_Click();
+  text1.text = L"evil.nds";
+  form.Command1_Click();
+
+  ASSERT_EQ(platform.launches.size(), 1u);
+  const fs::path script = platform.launches[0].script;
+  EXPECT_EQ(script, folder.path() / L"deruzuz.bat");
+  const std::string text = ReadBytes(script);
+  const std::string rom = (folder.path() / "game.nds").string();
+  EXPECT_NE(text.find("ndstool -v -x \"" + rom + "\""), std::string::npos) << text;
+  EXPECT_NE(text.find("ndstool -c \"" + rom + "\""), std::string::npos) << text;
+  EXPECT_EQ(text.find("evil"), std::string::npos) << text;
+  EXPECT_TRUE(platform.messages.empty());
+}
+
+TEST_F(Form1Test, PatchWhileTheEarlierScriptRunsSaysSoAndGoesOn) {
+  platform.script_running = true;
+  EXPECT_NO_THROW(form.Command1_Click());
+  EXPECT_TRUE(platform.launches.empty());
+  EXPECT_FALSE(fs::exists(folder.path() / L"deruzuz.bat"));
+  ASSERT_EQ(platform.messages.size(), 1u);
+  EXPECT_EQ(platform.messages[0].title, L"Voderer");
+  EXPECT_EQ(platform.messages[0].text, ScriptStillRunning().Description());
+
+  platform.script_running = false;
+  form.Command1_Click();
+  EXPECT_EQ(platform.launches.size(), 1u);
+}
+
+TEST_F(Form1Test, AboutShowsItsLineAndChangesNothing) {
+  UserPicks(L"kept.nds");
+  form.Command2_Click();
+  form.Command3_Click();
+  ASSERT_EQ(platform.messages.size(), 1u);
+  EXPECT_EQ(platform.messages[0].text,
+            L"Voderer 1.0 - replaces the ARM7 binary of a DS ROM image with Bin\\arm7.bin");
+  EXPECT_EQ(platform.messages[0].title, L"Voderer");
+  EXPECT_EQ(text1.text, L"kept.nds");
+  EXPECT_EQ(form.CommonDialog1.FileTitle, L"kept.nds");
+  EXPECT_TRUE(platform.launches.empty());
+  EXPECT_TRUE(fs::is_empty(folder.path()));
+}
+
+// A dialog object that fails.
+class FailingDialogPlatform : public FakePlatform {
+ public:
+  using FakePlatform::FakePlatform;
+  void ShowOpen(CommonDialogState&) override { throw RuntimeError(20476, L"Buffer too small"); }
+};
+
+// The front ends run every click through RunClickHandler: an error that
+// leaves a handler is shown in the standard box and ends the program.
+TEST(Form1Errors, AnErrorLeavingAHandlerIsReportedAndEndsTheProgram) {
+  FailingDialogPlatform platform(L"unused");
+  FakeTextBox box;
+  box.text = L"before";
+  Form1 form(platform, box);
+  EXPECT_FALSE(frontend::RunClickHandler(platform, form, &frontend::WindowEvents::Command2_Click));
+  ASSERT_EQ(platform.messages.size(), 1u);
+  EXPECT_EQ(platform.messages[0].text, L"Run-time error '20476':\n\nBuffer too small");
+  EXPECT_EQ(platform.messages[0].title, L"Voderer");
+  EXPECT_EQ(box.text, L"before");
+
+  // A handler that returns normally keeps the program going, silently.
+  EXPECT_TRUE(frontend::RunClickHandler(platform, form, &frontend::WindowEvents::Command3_Click));
+  EXPECT_EQ(platform.messages.size(), 2u);  // only the About box
+}
+
+}  // namespace
+}  // namespace voderer::ui
