@@ -1,5 +1,8 @@
 // -c never harms the image: every input is checked before anything is
 // written, and a failed write leaves the target as it was.
+#ifndef _WIN32
+#include <signal.h>
+#endif
 #include <gtest/gtest.h>
 
 #include "file_io.h"
@@ -103,6 +106,13 @@ TEST_F(Safety, TemporaryFileOfAKilledRunDoesNotStopTheNext) {
     RunResult r = rebuild(rom_, work_);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(read_bytes(rom_) == image_);
+#ifndef _WIN32
+    // A leftover is as large as the image: one whose run has ended goes.
+    if (::kill(99999, 0) != 0) {
+        EXPECT_FALSE(std::filesystem::exists(dir_ / ".ndstool-tmp-99999-rom.nds"));
+    }
+    EXPECT_TRUE(std::filesystem::exists(dir_ / ".ndstool-tmp-1-rom.nds"));  // process 1 still runs
+#endif
 }
 
 TEST_F(Safety, UnpackRefusesAFolderThatIsNotEmptyAndLeavesNoHalfResult) {

@@ -6,8 +6,13 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
+
+#include <cerrno>
 #endif
+
+#include <string>
 
 namespace nds {
 
@@ -21,6 +26,41 @@ unsigned long process_id() {
 #else
     return static_cast<unsigned long>(getpid());
 #endif
+}
+
+// False only when the process surely no longer exists.
+bool process_alive(unsigned long pid) {
+#ifdef _WIN32
+    HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    if (h == nullptr) return GetLastError() != ERROR_INVALID_PARAMETER;
+    const bool running = WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
+    CloseHandle(h);
+    return running;
+#else
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
+#endif
+}
+
+// Temporary files for this target that killed runs left behind: as large as
+// the image each, so they are removed rather than left to pile up. Files of
+// runs still going are kept.
+void remove_stale_temps(const fs::path& dir, const fs::path& target_name) {
+    std::error_code ec;
+    const std::string prefix = kTempPrefix;
+    const std::string suffix = "-" + target_name.string();
+    for (fs::directory_iterator it(dir.empty() ? fs::path(".") : dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        const std::string digits = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+        if (digits.empty() || digits.size() > 10 || digits.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const unsigned long pid = std::stoul(digits);
+        if (pid == 0 || pid > 0x7FFFFFFFul || process_alive(pid)) continue;
+        std::error_code ignored;
+        fs::remove(it->path(), ignored);
+    }
 }
 
 }  // namespace
@@ -42,6 +82,7 @@ AtomicReplace::AtomicReplace(const PartPath& target) : target_(target) {
     fs::path name = kTempPrefix + std::to_string(process_id()) + "-";
     name += target_.path.filename();
     temp_ = dir / name;
+    remove_stale_temps(dir, target_.path.filename());
     fs::remove(temp_, ec);
     out_.emplace(temp_, target.label + " (temporary file)", true);
 }
