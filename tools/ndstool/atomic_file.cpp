@@ -45,19 +45,28 @@ bool process_alive(unsigned long pid) {
 // the image each, so they are removed rather than left to pile up. Files of
 // runs still going are kept.
 void remove_stale_temps(const fs::path& dir, const fs::path& target_name) {
+    // Native strings: names that the narrow code page cannot carry still match.
+    using String = fs::path::string_type;
+    const String prefix = fs::path(kTempPrefix).native();
+    String suffix(1, fs::path::value_type('-'));
+    suffix += target_name.native();
     std::error_code ec;
-    const std::string prefix = kTempPrefix;
-    const std::string suffix = "-" + target_name.string();
     for (fs::directory_iterator it(dir.empty() ? fs::path(".") : dir, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
+        const String name = it->path().filename().native();
         if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
             name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
             continue;
-        const std::string digits = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
-        if (digits.empty() || digits.size() > 10 || digits.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        const unsigned long pid = std::stoul(digits);
-        if (pid == 0 || pid > 0x7FFFFFFFul || process_alive(pid)) continue;
+        const String digits = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+        unsigned long pid = 0;
+        bool number = !digits.empty() && digits.size() <= 10;
+        for (auto c : digits) {
+            if (c < '0' || c > '9') {
+                number = false;
+                break;
+            }
+            pid = pid * 10 + static_cast<unsigned long>(c - '0');
+        }
+        if (!number || pid == 0 || pid > 0x7FFFFFFFul || process_alive(pid)) continue;
         std::error_code ignored;
         fs::remove(it->path(), ignored);
     }
