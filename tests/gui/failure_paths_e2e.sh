@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# The ways a patch can fail, through the window with the real ndstool and a
+# real DS image: each case says what the user sees (the script's console or
+# a box titled "Voderer") and checks that the ROM is byte-identical.
+#
+# failure_paths_e2e.sh linux   PROGRAM RUNBAT   NDSTOOL GEN_NDS -      SHOTS_DIR
+# failure_paths_e2e.sh windows PROGRAM WINE_RUN NDSTOOL GEN_NDS HOLDER SHOTS_DIR
+# HOLDER keeps a file open without sharing until told to let go (Windows).
+# Exit 77 (skipped) when a tool it needs is missing.
+set -uo pipefail
+
+front_end=$1 program=$2 helper=$3 ndstool=$4 gen_nds=$5 holder=$6 shots=$7
+here=$(cd "$(dirname "$0")" && pwd)
+
+mounted=
+extra_cleanup() {
+  [ -n "$mounted" ] && umount "$mounted" 2>/dev/null
+  [ -n "${holder_pid:-}" ] && kill "$holder_pid" 2>/dev/null
+}
+source "$here/gui_harness.sh"
+
+# ndstool as the script runs it, for making and checking images here.
+win_path() { printf 'Z:%s' "${1//\//\\}"; }
+run_ndstool() {
+  if [ "$front_end" = linux ]; then
+    ASAN_OPTIONS=detect_leaks=0 "$ndstool" "$@"
+  else
+    "$helper" "$ndstool" "$@"
+  fi
+}
+native() { if [ "$front_end" = linux ]; then printf '%s' "$1"; else win_path "$1"; fi; }
+unpack() {  # unpack ROM FOLDER
+  local d=$2
+  mkdir -p "$d"
+  run_ndstool -x "$(native "$1")" -9 "$(native "$d/arm9.bin")" -7 "$(native "$d/arm7.bin")" \
+    -y9 "$(native "$d/y9.bin")" -y7 "$(native "$d/y7.bin")" -d "$(native "$d/data")" \
+    -y "$(native "$d/overlay")" -t "$(native "$d/banner.bin")" -h "$(native "$d/header.bin")"
+}
+
+step "images"
+src="$temp/src"
+mkdir -p "$src"
+"$gen_nds" "$src/game.nds" --variant sdk >/dev/null || fail "gen_nds could not make a ROM"
+# Big enough that its patch is still running when "P" is pressed again.
+"$gen_nds" "$src/big.nds" --large 24 >/dev/null || fail "gen_nds could not make a large ROM"
+# A real ARM7 binary from another image stands in for the replacement.
+"$gen_nds" "$src/other.nds" --variant sdk --seed 99 >/dev/null || fail "gen_nds (seed 99)"
+unpack "$src/other.nds" "$src/other" >/dev/null 2>&1 || fail "could not unpack the donor image"
+arm7_source="$src/other/arm7.bin"
+cmp -s "$arm7_source" "$src/game.nds" && fail "donor ARM7 equals the ROM"
+head -c 300000 /dev/urandom >"$src/random.nds"
+
+# Everything under a folder as "size path" lines, to tell what changed.
+listing() { (cd "$1" && find . ! -path ./output -printf '%s %p\n' | sort); }
+
+# The script's console: on Linux runbat writes to the program's output; a
+# console under Wine is a window of its own, whose text is not ours to read.
+console() { cat "$temp/$run/output"; }
+console_says() { console | grep -qF -- "$1"; }
+
+# The program folder changed after the click and the script is gone: the
+# script has run to its end (or was never written).
+script_ended() {
+  [ -n "$(find "$prog" -maxdepth 0 -newer "$temp/$run.clicked")" ] &&
+    [ ! -e "$prog/deruzuz.bat" ] && [ ! -e "$prog/UNPACK" ]
+}
+press_p() {
+  # A little in the past, so that a change in the same clock tick counts.
+  touch -d "@$(date +%s.%N | awk '{printf "%.3f", $1 - 0.2}')" "$temp/$run.clicked"
+  click "$p_x"
+}
+
+close_program() {
+  python3 "$here/close_window.py" "$main"
+  poll 30 "the program to end on the close request" program_ended
+  wait "$program_pid"
+  local status=$?
+  program_pid=
+  [ "$status" = 0 ] || fail "the program ended with status $status"
+}
+
+# script_case RUN ROM_SOURCE [CONSOLE_TEXT...]: patches a copy of ROM_SOURCE
+# with the program folder as prepare_program leaves it; the script must run
+# to its end, leave the ROM byte-identical and (Linux) say CONSOLE_TEXT.
+# Set for one call: no_choice (press "P" without choosing), end_check (how
+# to tell the script has ended), leftovers (files expected to stay, an ERE).
+script_case() {
+  run=$1
+  local source=$2
+  shift 2
+  start_program "$run"
+  rom="$temp/$run/roms/game.nds"
+  mkdir -p "${rom%/*}"
+  cp "$source" "$rom"
+  local before
+  before=$(listing "$temp/$run")
+  if [ -n "${no_choice:-}" ]; then
+    step "$run: press \"P\" with no ROM chosen"
+  else
+    step "$run: choose the ROM, press \"P\""
+    choose_rom "$run" "$(native "$rom")" game.nds "$paste"
+  fi
+  press_p
+  poll 120 "the script to run to its end" "${end_check:-script_ended}"
+  cmp -s "$rom" "$source" || fail "$run: the ROM was changed"
+  [ "$(listing "$temp/$run" | grep -vE -e "${leftovers:-^$}")" = "$before" ] ||
+    fail "$run: files were left behind or changed: $(diff <(echo "$before") <(listing "$temp/$run"))"
+  if [ "$front_end" = linux ]; then
+    local text
+    for text in "$@"; do
+      console_says "$text" || { console; fail "$run: the console does not say \"$text\""; }
+    done
+    echo "$run console:"
+    console | sed 's/^/    /'
+  fi
+  close_program
+  unset -f prepare_program
+  no_choice= end_check= leftovers=
+}
+
+paste=type
+[ "$front_end" = linux ] && paste=paste
+
+not_recognized="'ndstool' is not recognized as an internal or external command,"
+left_unchanged="image left unchanged"
+
+# Without Bin, "cd Bin" fails, so "cd .." leaves the program folder: the
+# clean-up runs in its parent and the script and an empty UNPACK stay.
+prepare_program() { rm -rf "$prog/Bin"; }
+# The script's own process (its command line names this test's folder).
+script_process() { pgrep -f "${temp##*/}.*deruzuz" >/dev/null; }
+script_gone_elsewhere() {
+  [ -d "$prog/UNPACK" ] && [ -e "$prog/deruzuz.bat" ] && ! script_process
+}
+end_check=script_gone_elsewhere leftovers=' \./program/(UNPACK|deruzuz\.bat)$' \
+  script_case no-bin "$src/game.nds" "The system cannot find the path specified." \
+  "$not_recognized" "Could Not Find"
+
+prepare_program() { rm -f "$prog/Bin/arm7.bin"; }
+script_case no-arm7 "$src/game.nds" "cannot read arm7.bin: No such file; $left_unchanged"
+
+prepare_program() { rm -f "$prog/Bin/ndstool" "$prog/Bin/ndstool.exe"; }
+script_case no-ndstool "$src/game.nds" "$not_recognized"
+
+script_case not-a-ds-image "$src/random.nds" "refused" "$left_unchanged"
+
+no_choice=1 script_case no-rom-chosen "$src/game.nds" "$left_unchanged"
+
+echo "PASS (screenshots in $shots)"
