@@ -29,12 +29,15 @@ run_ndstool() {
   fi
 }
 native() { if [ "$front_end" = linux ]; then printf '%s' "$1"; else win_path "$1"; fi; }
-unpack() {  # unpack ROM FOLDER
-  local d=$2
+# parts -x|-c ROM FOLDER [ARM7]: unpacks ROM into FOLDER, or builds it from
+# there (with ARM7 as its ARM7 binary), as the script does.
+parts() {
+  local d=$3
   mkdir -p "$d"
-  run_ndstool -x "$(native "$1")" -9 "$(native "$d/arm9.bin")" -7 "$(native "$d/arm7.bin")" \
-    -y9 "$(native "$d/y9.bin")" -y7 "$(native "$d/y7.bin")" -d "$(native "$d/data")" \
-    -y "$(native "$d/overlay")" -t "$(native "$d/banner.bin")" -h "$(native "$d/header.bin")"
+  run_ndstool "$1" "$(native "$2")" -9 "$(native "$d/arm9.bin")" \
+    -7 "$(native "${4:-$d/arm7.bin}")" -y9 "$(native "$d/y9.bin")" -y7 "$(native "$d/y7.bin")" \
+    -d "$(native "$d/data")" -y "$(native "$d/overlay")" -t "$(native "$d/banner.bin")" \
+    -h "$(native "$d/header.bin")"
 }
 
 step "images"
@@ -45,9 +48,14 @@ mkdir -p "$src"
 "$gen_nds" "$src/big.nds" --large 24 >/dev/null || fail "gen_nds could not make a large ROM"
 # A real ARM7 binary from another image stands in for the replacement.
 "$gen_nds" "$src/other.nds" --variant sdk --seed 99 >/dev/null || fail "gen_nds (seed 99)"
-unpack "$src/other.nds" "$src/other" >/dev/null 2>&1 || fail "could not unpack the donor image"
+parts -x "$src/other.nds" "$src/other" >/dev/null 2>&1 || fail "could not unpack the donor image"
 arm7_source="$src/other/arm7.bin"
-cmp -s "$arm7_source" "$src/game.nds" && fail "donor ARM7 equals the ROM"
+# The large ROM as one patch leaves it.
+cp "$src/big.nds" "$src/big-patched.nds"
+parts -x "$src/big-patched.nds" "$src/big" >/dev/null 2>&1 &&
+  parts -c "$src/big-patched.nds" "$src/big" "$arm7_source" >/dev/null 2>&1 ||
+  fail "could not patch the large ROM by hand"
+cmp -s "$src/big.nds" "$src/big-patched.nds" && fail "the donor's ARM7 binary changes nothing"
 head -c 300000 /dev/urandom >"$src/random.nds"
 
 # Everything under a folder as "size path" lines, to tell what changed.
@@ -145,5 +153,65 @@ script_case no-ndstool "$src/game.nds" "$not_recognized"
 script_case not-a-ds-image "$src/random.nds" "refused" "$left_unchanged"
 
 no_choice=1 script_case no-rom-chosen "$src/game.nds" "$left_unchanged"
+
+# The script cannot be written: the run-time error box names the failure and
+# the program ends. Root ignores permissions, so the folder is a read-only
+# bind mount of itself.
+can_mount_read_only() {
+  mkdir -p "$temp/mount-probe"
+  mount --bind "$temp/mount-probe" "$temp/mount-probe" 2>/dev/null || return 1
+  mount -o remount,ro,bind "$temp/mount-probe" 2>/dev/null
+  local read_only=$?
+  umount "$temp/mount-probe"
+  [ "$read_only" = 0 ]
+}
+read_only_case() {
+  run=read-only-folder
+  if ! can_mount_read_only; then
+    echo "SKIP $run: no read-only bind mount here (needs root and mount rights)"
+    return
+  fi
+  prepare_program() {
+    mount --bind "$prog" "$prog" && mounted=$prog && mount -o remount,ro,bind "$prog" ||
+      fail "could not mount the program folder read-only"
+  }
+  start_program "$run"
+  unset -f prepare_program
+  rom="$temp/$run/roms/game.nds"
+  mkdir -p "${rom%/*}"
+  cp "$src/game.nds" "$rom"
+  step "$run: choose the ROM, press \"P\""
+  choose_rom "$run" "$(native "$rom")" game.nds "$paste"
+  click "$p_x"
+  close_box "$run-error"
+  poll 30 "the program to end after the error" program_ended
+  wait "$program_pid"
+  local status=$?
+  program_pid=
+  [ "$status" != 0 ] || fail "$run: the program ended with status 0 after an error"
+  cmp -s "$rom" "$src/game.nds" || fail "$run: the ROM was changed"
+  [ ! -e "$prog/deruzuz.bat" ] || fail "$run: a script was written"
+  umount "$prog" && mounted=
+}
+read_only_case
+
+# "P" again while the first patch runs: the "still running" box, and the ROM
+# patched once, exactly as by hand.
+twice_case() {
+  run=p-twice
+  start_program "$run"
+  rom="$temp/$run/roms/game.nds"
+  mkdir -p "${rom%/*}"
+  cp "$src/big.nds" "$rom"
+  step "$run: choose the ROM, press \"P\" twice"
+  choose_rom "$run" "$(native "$rom")" game.nds "$paste"
+  touch -d "@$(date +%s.%N | awk '{printf "%.3f", $1 - 0.2}')" "$temp/$run.clicked"
+  xdotool mousemove --window "$main" "$p_x" "$row_y" click --repeat 2 --delay 60 1
+  close_box "$run-still-running"
+  poll 120 "the script to run to its end" script_ended
+  cmp -s "$rom" "$src/big-patched.nds" || fail "$run: the ROM is not patched as by hand"
+  close_program
+}
+twice_case
 
 echo "PASS (screenshots in $shots)"
