@@ -40,14 +40,24 @@ parts() {
     -h "$(native "$d/header.bin")"
 }
 
+gen() {  # gen OUT ARGS...
+  local out=$1
+  shift
+  if [ "$front_end" = linux ]; then
+    "$gen_nds" "$out" "$@"
+  else
+    "$helper" "$gen_nds" "$(win_path "$out")" "$@"
+  fi
+}
+
 step "images"
 src="$temp/src"
 mkdir -p "$src"
-"$gen_nds" "$src/game.nds" --variant sdk >/dev/null || fail "gen_nds could not make a ROM"
+gen "$src/game.nds" --variant sdk >/dev/null || fail "gen_nds could not make a ROM"
 # Big enough that its patch is still running when "P" is pressed again.
-"$gen_nds" "$src/big.nds" --large 24 >/dev/null || fail "gen_nds could not make a large ROM"
+gen "$src/big.nds" --large 24 >/dev/null || fail "gen_nds could not make a large ROM"
 # A real ARM7 binary from another image stands in for the replacement.
-"$gen_nds" "$src/other.nds" --variant sdk --seed 99 >/dev/null || fail "gen_nds (seed 99)"
+gen "$src/other.nds" --variant sdk --seed 99 >/dev/null || fail "gen_nds (seed 99)"
 parts -x "$src/other.nds" "$src/other" >/dev/null 2>&1 || fail "could not unpack the donor image"
 arm7_source="$src/other/arm7.bin"
 # The large ROM as one patch leaves it.
@@ -214,4 +224,44 @@ twice_case() {
 }
 twice_case
 
+# The ROM open elsewhere without sharing. Linux has no mandatory locks: an
+# open file does not stop ndstool there, so the case is Windows' alone.
+locked_case() {
+  run=rom-open-elsewhere
+  if [ "$front_end" = linux ]; then
+    echo "SKIP $run: Linux has no mandatory file locks; a ROM open elsewhere is no obstacle"
+    return
+  fi
+  start_program "$run"
+  rom="$temp/$run/roms/game.nds"
+  mkdir -p "${rom%/*}"
+  cp "$src/game.nds" "$rom"
+  local before
+  before=$(listing "$temp/$run")
+  "$helper" "$holder" "$(win_path "$rom")" "$(win_path "$temp/$run.held")" \
+    "$(win_path "$temp/$run.release")" >"$temp/$run.holder" 2>&1 &
+  holder_pid=$!
+  held() { [ -e "$temp/$run.held" ] || { kill -0 "$holder_pid" 2>/dev/null || fail "hold_file: $(cat "$temp/$run.holder")"; return 1; }; }
+  poll 120 "the ROM to be held open" held
+  step "$run: choose the ROM, press \"P\""
+  choose_rom "$run" "$(native "$rom")" game.nds "$paste"
+  press_p
+  poll 120 "the script to run to its end" script_ended
+  # What the script's console shows: the same command, while the ROM is held.
+  parts -x "$rom" "$temp/$run.parts" >"$temp/$run.says" 2>&1 && fail "$run: ndstool read a held ROM"
+  echo "$run: ndstool says (as in the script's console):"
+  sed 's/^/    /' "$temp/$run.says"
+  grep -q "image left unchanged" "$temp/$run.says" || fail "$run: ndstool does not say why"
+  touch "$temp/$run.release"
+  wait "$holder_pid"
+  holder_pid=
+  rm -f "$temp/$run.release" "$temp/$run.held"
+  cmp -s "$rom" "$src/game.nds" || fail "$run: the ROM was changed"
+  [ "$(listing "$temp/$run")" = "$before" ] ||
+    fail "$run: files were left behind or changed: $(diff <(echo "$before") <(listing "$temp/$run"))"
+  close_program
+}
+locked_case
+
+[ "$front_end" = windows ] && wineserver -w
 echo "PASS (screenshots in $shots)"
