@@ -88,15 +88,6 @@ press_p() {
   click "$p_x"
 }
 
-close_program() {
-  python3 "$here/close_window.py" "$main"
-  poll 30 "the program to end on the close request" program_ended
-  wait "$program_pid"
-  local status=$?
-  program_pid=
-  [ "$status" = 0 ] || fail "the program ended with status $status"
-}
-
 # script_case RUN ROM_SOURCE [CONSOLE_TEXT...]: patches a copy of ROM_SOURCE
 # with the program folder as prepare_program leaves it; the script must run
 # to its end, leave the ROM byte-identical and (Linux) say CONSOLE_TEXT.
@@ -194,11 +185,7 @@ read_only_case() {
   choose_rom "$run" "$(native "$rom")" game.nds "$paste"
   click "$p_x"
   close_box "$run-error"
-  poll 30 "the program to end after the error" program_ended
-  wait "$program_pid"
-  local status=$?
-  program_pid=
-  [ "$status" != 0 ] || fail "$run: the program ended with status 0 after an error"
+  error_ended
   cmp -s "$rom" "$src/game.nds" || fail "$run: the ROM was changed"
   [ ! -e "$prog/deruzuz.bat" ] || fail "$run: a script was written"
   umount "$prog" && mounted=

@@ -187,3 +187,22 @@ choose_rom() {
   poll 30 "the Open dialog to close" gone dialog_id
   poll 30 "Text1 to show \"$rom_name\"" text1_shows "$rom_name"
 }
+
+# Closes the window as the user does; the program must end cleanly.
+close_program() {
+  python3 "$here/close_window.py" "$main"
+  poll 30 "the program to end on the close request" program_ended
+  wait "$program_pid"
+  local status=$?
+  program_pid=
+  [ "$status" = 0 ] || fail "the program ended with status $status"
+}
+
+# After the run-time error box: the program must end, and not with 0.
+error_ended() {
+  poll 30 "the program to end after the error" program_ended
+  wait "$program_pid"
+  local status=$?
+  program_pid=
+  [ "$status" != 0 ] || fail "the program ended with status 0 after an error"
+}

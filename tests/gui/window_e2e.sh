@@ -51,12 +51,7 @@ patch_run() {
   close_box "$run-about"
 
   step "$run: close"
-  python3 "$here/close_window.py" "$main"
-  poll 30 "the program to end on the close request" program_ended
-  wait "$program_pid"
-  local status=$?
-  program_pid=
-  [ "$status" = 0 ] || fail "the program ended with status $status"
+  close_program
 }
 
 # "P" when the script cannot be written: the standard error box, then the end.
@@ -67,11 +62,7 @@ error_run() {
   mkdir "$prog/deruzuz.bat"  # a folder where the script should go
   click "$p_x"
   close_box "$run-error"
-  poll 30 "the program to end after the error" program_ended
-  wait "$program_pid"
-  local status=$?
-  program_pid=
-  [ "$status" != 0 ] || fail "the program ended with status 0 after an error"
+  error_ended
 }
 
 if [ "$front_end" = linux ]; then
