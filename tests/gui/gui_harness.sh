@@ -45,7 +45,8 @@ trap cleanup EXIT
 
 # A display of our own; Xvfb picks a free number. 96 DPI: 15 twips a pixel.
 # Another Xvfb starting at the same moment can take the number first, and
-# ours then gives up: start again.
+# ours then gives up: start again. -noreset: between two programs, with no
+# client left, a resetting server would refuse the next one for a moment.
 xvfb_alive() { kill -0 "$xvfb_pid" 2>/dev/null && ! ps -p "$xvfb_pid" -o stat= | grep -q Z; }
 display_answers() {
   xvfb_alive || return 0  # stop waiting; checked below
@@ -55,7 +56,7 @@ display_answers() {
 step "Xvfb"
 for attempt in 1 2 3 4 5; do
   : >"$temp/display"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$temp/display" \
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp -noreset 3>"$temp/display" \
     >"$temp/xvfb.log" 2>&1 &
   xvfb_pid=$!
   poll 30 "Xvfb to start" display_answers
