@@ -156,15 +156,20 @@ text1_shows() {
   [ "$(xclip -o -selection clipboard 2>/dev/null)" = "$1" ]
 }
 
-# The box titled "Voderer": shot, closed with Return.
+# close_box SHOT [ask]: the box titled "Voderer", shot, closed with Return,
+# or asked to close as the title bar's close button does.
 close_box() {
   poll 30 "the box titled \"Voderer\"" has_window box_id
   local box
   box=$(box_id)
   shot "$1"
-  xdotool windowfocus "$box" 2>/dev/null
-  xdotool key Return
-  poll 30 "the box to close on Return" gone box_id
+  if [ "${2:-}" = ask ]; then
+    python3 "$here/close_window.py" "$box"
+  else
+    xdotool windowfocus "$box" 2>/dev/null
+    xdotool key Return
+  fi
+  poll 30 "the box to close" gone box_id
 }
 
 
