@@ -71,8 +71,14 @@ std::filesystem::path FilePath(const std::wstring& path) {
 
 void RemoveFile(const std::wstring& path) {
   std::error_code code;
-  std::filesystem::remove(FilePath(path), code);
-  if (code && code != std::errc::no_such_file_or_directory) throw FileError(code);
+  const std::filesystem::path file = FilePath(path);
+  std::filesystem::remove(file, code);
+  if (!code || code == std::errc::no_such_file_or_directory) return;
+  // A read-only file system refuses even a file that is not there; what
+  // is not there needs no removing.
+  std::error_code probe;
+  if (std::filesystem::symlink_status(file, probe).type() == std::filesystem::file_type::not_found) return;
+  throw FileError(code);
 }
 
 FileTable::~FileTable() {

@@ -15,164 +15,11 @@ set -uo pipefail
 front_end=$1 program=$2 helper=$3 ndstool=$4 shots=$5
 here=$(cd "$(dirname "$0")" && pwd)
 
-skip() { echo "SKIP: $*"; exit 77; }
-fail() {
-  echo "FAIL: $*" >&2
-  [ -n "${DISPLAY:-}" ] && import -window root "$shots/failure.png" 2>/dev/null
-  exit 1
-}
-step() { echo "--- $*"; }
-
-for tool in Xvfb xdotool xclip xwininfo import convert python3; do
-  command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/setup-debian.sh installs it)"
-done
-if [ "$front_end" = windows ]; then
-  command -v wine >/dev/null || skip "wine is not installed"
-fi
-
-# poll SECONDS DESCRIPTION COMMAND...: runs COMMAND until it succeeds.
-poll() {
-  local limit=$1 what=$2
-  shift 2
-  local deadline=$((SECONDS + limit))
-  until "$@"; do
-    [ "$SECONDS" -lt "$deadline" ] || fail "waited ${limit}s for $what"
-    sleep 0.1
-  done
-}
-
-temp=$(mktemp -d /tmp/voderer-gui.XXXXXX)
-mkdir -p "$shots"
-xvfb_pid=
-program_pid=
-cleanup() {
-  [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  rm -rf "$temp"
-}
-trap cleanup EXIT
-
-# A display of our own; Xvfb picks a free number. 96 DPI: 15 twips a pixel.
-# Another Xvfb starting at the same moment can take the number first, and
-# ours then gives up: start again.
-xvfb_alive() { kill -0 "$xvfb_pid" 2>/dev/null && ! ps -p "$xvfb_pid" -o stat= | grep -q Z; }
-display_answers() {
-  xvfb_alive || return 0  # stop waiting; checked below
-  [ -s "$temp/display" ] && DISPLAY=:$(head -n1 "$temp/display") xdotool getdisplaygeometry \
-    >/dev/null 2>&1
-}
-step "Xvfb"
-for attempt in 1 2 3 4 5; do
-  : >"$temp/display"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$temp/display" \
-    >"$temp/xvfb.log" 2>&1 &
-  xvfb_pid=$!
-  poll 30 "Xvfb to start" display_answers
-  xvfb_alive && break
-  wait "$xvfb_pid" 2>/dev/null
-  xvfb_pid=
-done
-[ -n "$xvfb_pid" ] || { cat "$temp/xvfb.log"; fail "Xvfb did not start"; }
-export DISPLAY=:$(head -n1 "$temp/display")
-
-if [ "$front_end" = windows ]; then
-  # A prefix of its own, so that the other Wine tests' displays never mix.
-  export WINEPREFIX=${HOME:-/root}/.wine-voderer-gui
-  # Wine's stand-ins for the Windows UI fonts have no Hangul; let them fall
-  # back to Noto CJK (fonts-noto-cjk), as Windows' own fonts would to Gulim.
-  step "Wine prefix"
-  for face in Tahoma "Microsoft Sans Serif"; do
-    "$helper" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
-      /v "$face" /t REG_MULTI_SZ /d 'NotoSansCJK-Regular.ttc,Noto Sans CJK KR' /f >/dev/null 2>&1 ||
-      fail "could not set up the Wine prefix"
-  done
-  # Under a Korean locale the dialog font is Gulim, which is not there at all.
-  "$helper" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Gulim \
-    /d 'Noto Sans CJK KR' /f >/dev/null 2>&1 || fail "could not set up the Wine prefix"
-fi
-
-# Control centres in pixels at 96 DPI (twips / 15).
-text1_x=60 dots_x=184 p_x=220 about_x=256 row_y=12
-
-window_id() { xdotool search --onlyvisible --name '^Voderer 1\.0$' 2>/dev/null | head -n1; }
-box_id() { xdotool search --onlyvisible --name '^Voderer$' 2>/dev/null | head -n1; }
-# The Open dialog, titled as Windows titles it in English or Korean.
-dialog_id() { xdotool search --onlyvisible --name '^(Open|열기)$' 2>/dev/null | head -n1; }
-has_window() { local id; id=$("$1") && [ -n "$id" ]; }
-gone() { ! has_window "$1"; }
-program_ended() { ! kill -0 "$program_pid" 2>/dev/null; }
-
-# A screenshot once the screen has stopped changing (a dialog fills its
-# lists after it is mapped).
-screen_settled() {
-  import -window root -depth 8 "rgb:$temp/now.rgb" 2>/dev/null || return 1
-  if [ -f "$temp/before.rgb" ] && cmp -s "$temp/now.rgb" "$temp/before.rgb"; then
-    return 0
-  fi
-  mv "$temp/now.rgb" "$temp/before.rgb"
-  sleep 0.2
-  return 1
-}
-shot() {
-  rm -f "$temp/before.rgb"
-  poll 20 "the screen to settle for $1" screen_settled
-  convert -size 1024x768 -depth 8 "rgb:$temp/now.rgb" "$shots/$1.png" || fail "screenshot $1"
-}
-
-# Prepares a program folder and starts the program from another folder.
-start_program() {
-  local run=$1
-  prog="$temp/$run/${program_folder_name:-program}" work="$temp/$run/work"
-  mkdir -p "$prog/Bin" "$work"
-  if [ "$front_end" = linux ]; then
-    cp "$program" "$helper" "$prog/"
-    cp "$ndstool" "$prog/Bin/ndstool"
-  else
-    cp "$program" "$prog/"
-    cp "$ndstool" "$prog/Bin/ndstool.exe"
-  fi
-  printf 'ARM7-REPLACEMENT' >"$prog/Bin/arm7.bin"
-  local exe="$prog/$(basename "$program")"
-  if [ "$front_end" = linux ]; then
-    # The X and font libraries keep caches to the end; only our own leaks
-    # are the unit tests' business.
-    (cd "$work" && ASAN_OPTIONS=detect_leaks=0 exec "$exe") >"$temp/$run/output" 2>&1 &
-  else
-    (cd "$work" && exec "$helper" "$exe") >"$temp/$run/output" 2>&1 &
-  fi
-  program_pid=$!
-  shown_or_ended() {
-    has_window window_id && return 0
-    program_ended || return 1
-    cat "$temp/$run/output"
-    fail "the program ended before it showed its window"
-  }
-  # The first Wine run also creates the prefix.
-  poll 240 "the window titled \"Voderer 1.0\"" shown_or_ended
-  main=$(window_id)
-}
-
-click() { xdotool mousemove --window "$main" "$1" "$row_y" click 1; }
-
-text1_shows() {
-  xdotool mousemove --window "$main" "$text1_x" "$row_y" click 1 key ctrl+a ctrl+c
-  [ "$(xclip -o -selection clipboard 2>/dev/null)" = "$1" ]
-}
+source "$here/gui_harness.sh"
 
 rom_patched() {
   [ "$(cat "$rom")" = "ROMDATAARM7-REPLACEMENT" ] && [ ! -e "$prog/deruzuz.bat" ] &&
     [ ! -e "$prog/UNPACK" ]
-}
-
-# The box titled "Voderer": shot, closed with Return.
-close_box() {
-  poll 30 "the box titled \"Voderer\"" has_window box_id
-  local box
-  box=$(box_id)
-  shot "$1"
-  xdotool windowfocus "$box" 2>/dev/null
-  xdotool key Return
-  poll 30 "the box to close on Return" gone box_id
 }
 
 # One full pass: window, Open dialog, patch, About, close.
@@ -191,21 +38,7 @@ patch_run() {
   printf 'ROMDATA' >"$rom"
 
   step "$run: Open dialog"
-  click "$dots_x"
-  poll 60 "the Open dialog" has_window dialog_id
-  shot "$run-dialog"
-  if [ "$paste" = paste ]; then
-    # "/" opens GTK's location entry (elsewhere it is replaced at once); the
-    # path then replaces whatever the file-name box holds.
-    xdotool type "/"
-    printf '%s' "$typed_path" | xclip -selection clipboard -i
-    xdotool key ctrl+a ctrl+v
-  else
-    xdotool type --delay 20 "$typed_path"
-  fi
-  xdotool key Return
-  poll 30 "the Open dialog to close" gone dialog_id
-  poll 30 "Text1 to show \"$rom_name\"" text1_shows "$rom_name"
+  choose_rom "$run" "$typed_path" "$rom_name" "$paste"
 
   step "$run: patch"
   click "$p_x"
@@ -218,12 +51,7 @@ patch_run() {
   close_box "$run-about"
 
   step "$run: close"
-  python3 "$here/close_window.py" "$main"
-  poll 30 "the program to end on the close request" program_ended
-  wait "$program_pid"
-  local status=$?
-  program_pid=
-  [ "$status" = 0 ] || fail "the program ended with status $status"
+  close_program
 }
 
 # "P" when the script cannot be written: the standard error box, then the end.
@@ -234,11 +62,7 @@ error_run() {
   mkdir "$prog/deruzuz.bat"  # a folder where the script should go
   click "$p_x"
   close_box "$run-error"
-  poll 30 "the program to end after the error" program_ended
-  wait "$program_pid"
-  local status=$?
-  program_pid=
-  [ "$status" != 0 ] || fail "the program ended with status 0 after an error"
+  error_ended
 }
 
 if [ "$front_end" = linux ]; then

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <optional>
 
 #include "fake_platform.h"
@@ -160,6 +161,19 @@ TEST_F(PatchActionTest, AnIncompleteScriptIsRemovedAndNeverStarted) {
   FakePlatform gone((folder_.path() / "gone").wstring());
   EXPECT_THROW(RunPatch(gone, dialog_), RuntimeError);
   EXPECT_TRUE(gone.launches.empty());
+
+  // Nothing could be written, so there is nothing to remove either, even
+  // where removing is refused outright (a file stands for the folder here,
+  // as a read-only mount does in the window's test).
+  std::ofstream(folder_.path() / "a-file").put('x');
+  FakePlatform not_a_folder((folder_.path() / "a-file").wstring());
+  try {
+    RunPatch(not_a_folder, dialog_);
+    ADD_FAILURE() << "no error when no line could be written";
+  } catch (const RuntimeError& error) {
+    EXPECT_NE(error.Description().find(L"Lines 1, 2, 3, 4, 5, 6, 7, 8, 9 "), std::wstring::npos);
+    EXPECT_EQ(error.Description().find(L"could not be removed"), std::wstring::npos);
+  }
 }
 
 }  // namespace

@@ -1,0 +1,265 @@
+#!/usr/bin/env bash
+# The ways a patch can fail, through the window with the real ndstool and a
+# real DS image: each case says what the user sees (the script's console or
+# a box titled "Voderer") and checks that the ROM is byte-identical.
+#
+# failure_paths_e2e.sh linux   PROGRAM RUNBAT   NDSTOOL GEN_NDS -      SHOTS_DIR
+# failure_paths_e2e.sh windows PROGRAM WINE_RUN NDSTOOL GEN_NDS HOLDER SHOTS_DIR
+# HOLDER keeps a file open without sharing until told to let go (Windows).
+# Exit 77 (skipped) when a tool it needs is missing.
+set -uo pipefail
+
+front_end=$1 program=$2 helper=$3 ndstool=$4 gen_nds=$5 holder=$6 shots=$7
+here=$(cd "$(dirname "$0")" && pwd)
+
+mounted=
+extra_cleanup() {
+  [ -n "$mounted" ] && umount "$mounted" 2>/dev/null
+  [ -n "${holder_pid:-}" ] && kill "$holder_pid" 2>/dev/null
+}
+source "$here/gui_harness.sh"
+
+# ndstool as the script runs it, for making and checking images here.
+win_path() { printf 'Z:%s' "${1//\//\\}"; }
+run_ndstool() {
+  if [ "$front_end" = linux ]; then
+    ASAN_OPTIONS=detect_leaks=0 "$ndstool" "$@"
+  else
+    "$helper" "$ndstool" "$@"
+  fi
+}
+native() { if [ "$front_end" = linux ]; then printf '%s' "$1"; else win_path "$1"; fi; }
+# parts -x|-c ROM FOLDER [ARM7]: unpacks ROM into FOLDER, or builds it from
+# there (with ARM7 as its ARM7 binary), as the script does.
+parts() {
+  local d=$3
+  mkdir -p "$d"
+  run_ndstool "$1" "$(native "$2")" -9 "$(native "$d/arm9.bin")" \
+    -7 "$(native "${4:-$d/arm7.bin}")" -y9 "$(native "$d/y9.bin")" -y7 "$(native "$d/y7.bin")" \
+    -d "$(native "$d/data")" -y "$(native "$d/overlay")" -t "$(native "$d/banner.bin")" \
+    -h "$(native "$d/header.bin")"
+}
+
+gen() {  # gen OUT ARGS...
+  local out=$1
+  shift
+  if [ "$front_end" = linux ]; then
+    "$gen_nds" "$out" "$@"
+  else
+    "$helper" "$gen_nds" "$(win_path "$out")" "$@"
+  fi
+}
+
+step "images"
+src="$temp/src"
+mkdir -p "$src"
+gen "$src/game.nds" --variant sdk >/dev/null || fail "gen_nds could not make a ROM"
+# Big enough that its patch is still running when "P" is pressed again.
+gen "$src/big.nds" --large 24 >/dev/null || fail "gen_nds could not make a large ROM"
+# A real ARM7 binary from another image stands in for the replacement.
+gen "$src/other.nds" --variant sdk --seed 99 >/dev/null || fail "gen_nds (seed 99)"
+parts -x "$src/other.nds" "$src/other" >/dev/null 2>&1 || fail "could not unpack the donor image"
+arm7_source="$src/other/arm7.bin"
+# The large ROM as one patch leaves it.
+cp "$src/big.nds" "$src/big-patched.nds"
+parts -x "$src/big-patched.nds" "$src/big" >/dev/null 2>&1 &&
+  parts -c "$src/big-patched.nds" "$src/big" "$arm7_source" >/dev/null 2>&1 ||
+  fail "could not patch the large ROM by hand"
+cmp -s "$src/big.nds" "$src/big-patched.nds" && fail "the donor's ARM7 binary changes nothing"
+head -c 300000 /dev/urandom >"$src/random.nds"
+
+# Everything under a folder as "size path" lines, to tell what changed.
+listing() { (cd "$1" && find . ! -path ./output -printf '%s %p\n' | sort); }
+
+# The script's console: on Linux runbat writes to the program's output; a
+# console under Wine is a window of its own, whose text is not ours to read.
+console() { cat "$temp/$run/output"; }
+console_says() { console | grep -qF -- "$1"; }
+
+# The program folder changed after the click and the script is gone: the
+# script has run to its end (or was never written).
+script_ended() {
+  [ -n "$(find "$prog" -maxdepth 0 -newer "$temp/$run.clicked")" ] &&
+    [ ! -e "$prog/deruzuz.bat" ] && [ ! -e "$prog/UNPACK" ]
+}
+press_p() {
+  # A little in the past, so that a change in the same clock tick counts.
+  touch -d "@$(date +%s.%N | awk '{printf "%.3f", $1 - 0.2}')" "$temp/$run.clicked"
+  click "$p_x"
+}
+
+# script_case RUN ROM_SOURCE [CONSOLE_TEXT...]: patches a copy of ROM_SOURCE
+# with the program folder as prepare_program leaves it; the script must run
+# to its end, leave the ROM byte-identical and (Linux) say CONSOLE_TEXT.
+# Set for one call: no_choice (press "P" without choosing), end_check (how
+# to tell the script has ended), leftovers (files expected to stay, an ERE).
+script_case() {
+  run=$1
+  local source=$2
+  shift 2
+  start_program "$run"
+  rom="$temp/$run/roms/game.nds"
+  mkdir -p "${rom%/*}"
+  cp "$source" "$rom"
+  local before
+  before=$(listing "$temp/$run")
+  if [ -n "${no_choice:-}" ]; then
+    step "$run: press \"P\" with no ROM chosen"
+  else
+    step "$run: choose the ROM, press \"P\""
+    choose_rom "$run" "$(native "$rom")" game.nds "$paste"
+  fi
+  press_p
+  poll 120 "the script to run to its end" "${end_check:-script_ended}"
+  cmp -s "$rom" "$source" || fail "$run: the ROM was changed"
+  [ "$(listing "$temp/$run" | grep -vE -e "${leftovers:-^$}")" = "$before" ] ||
+    fail "$run: files were left behind or changed: $(diff <(echo "$before") <(listing "$temp/$run"))"
+  if [ "$front_end" = linux ]; then
+    local text
+    for text in "$@"; do
+      console_says "$text" || { console; fail "$run: the console does not say \"$text\""; }
+    done
+    echo "$run console:"
+    console | sed 's/^/    /'
+  fi
+  close_program
+  unset -f prepare_program
+  no_choice= end_check= leftovers=
+}
+
+paste=type
+[ "$front_end" = linux ] && paste=paste
+
+not_recognized="'ndstool' is not recognized as an internal or external command,"
+left_unchanged="image left unchanged"
+
+# Without Bin, "cd Bin" fails, so "cd .." leaves the program folder: the
+# clean-up runs in its parent and the script and an empty UNPACK stay.
+prepare_program() { rm -rf "$prog/Bin"; }
+# The script's own process (its command line names this test's folder).
+script_process() { pgrep -f "${temp##*/}.*deruzuz" >/dev/null; }
+script_gone_elsewhere() {
+  [ -d "$prog/UNPACK" ] && [ -e "$prog/deruzuz.bat" ] && ! script_process
+}
+end_check=script_gone_elsewhere leftovers=' \./program/(UNPACK|deruzuz\.bat)$' \
+  script_case no-bin "$src/game.nds" "The system cannot find the path specified." \
+  "$not_recognized" "Could Not Find"
+
+prepare_program() { rm -f "$prog/Bin/arm7.bin"; }
+script_case no-arm7 "$src/game.nds" "cannot read arm7.bin: No such file; $left_unchanged"
+
+prepare_program() { rm -f "$prog/Bin/ndstool" "$prog/Bin/ndstool.exe"; }
+script_case no-ndstool "$src/game.nds" "$not_recognized"
+
+script_case not-a-ds-image "$src/random.nds" "refused" "$left_unchanged"
+
+no_choice=1 script_case no-rom-chosen "$src/game.nds" "$left_unchanged"
+
+# The script cannot be written: the run-time error box names the failure and
+# the program ends. Root ignores permissions, so the folder is a read-only
+# bind mount of itself.
+can_mount_read_only() {
+  mkdir -p "$temp/mount-probe"
+  mount --bind "$temp/mount-probe" "$temp/mount-probe" 2>/dev/null || return 1
+  mount -o remount,ro,bind "$temp/mount-probe" 2>/dev/null
+  local read_only=$?
+  umount "$temp/mount-probe"
+  [ "$read_only" = 0 ]
+}
+read_only_case() {
+  run=read-only-folder
+  if ! can_mount_read_only; then
+    echo "SKIP $run: no read-only bind mount here (needs root and mount rights)"
+    return
+  fi
+  prepare_program() {
+    mount --bind "$prog" "$prog" && mounted=$prog && mount -o remount,ro,bind "$prog" ||
+      fail "could not mount the program folder read-only"
+  }
+  start_program "$run"
+  unset -f prepare_program
+  rom="$temp/$run/roms/game.nds"
+  mkdir -p "${rom%/*}"
+  cp "$src/game.nds" "$rom"
+  step "$run: choose the ROM, press \"P\""
+  choose_rom "$run" "$(native "$rom")" game.nds "$paste"
+  click "$p_x"
+  close_box "$run-error"
+  error_ended
+  cmp -s "$rom" "$src/game.nds" || fail "$run: the ROM was changed"
+  [ ! -e "$prog/deruzuz.bat" ] || fail "$run: a script was written"
+  umount "$prog" && mounted=
+}
+read_only_case
+
+# "P" again while the first patch runs: the "still running" box, and the ROM
+# patched once, exactly as by hand.
+twice_case() {
+  run=p-twice
+  start_program "$run"
+  rom="$temp/$run/roms/game.nds"
+  mkdir -p "${rom%/*}"
+  cp "$src/big.nds" "$rom"
+  step "$run: choose the ROM, press \"P\" twice"
+  choose_rom "$run" "$(native "$rom")" game.nds "$paste"
+  touch -d "@$(date +%s.%N | awk '{printf "%.3f", $1 - 0.2}')" "$temp/$run.clicked"
+  if [ "$front_end" = linux ]; then
+    xdotool mousemove --window "$main" "$p_x" "$row_y" click --repeat 2 --delay 60 1
+  else
+    # Under Wine two quick clicks make a double click, which Wine's button
+    # may count once more after the box; the second press waits instead
+    # until the script is there.
+    click "$p_x"
+    poll 60 "the script to start" test -e "$prog/deruzuz.bat"
+    click "$p_x"
+  fi
+  # Asked to close: under Wine the Return that closes the box can reach
+  # "P", which has the focus, and press it once more.
+  close_box "$run-still-running" ask
+  poll 120 "the script to run to its end" script_ended
+  cmp -s "$rom" "$src/big-patched.nds" || fail "$run: the ROM is not patched as by hand"
+  close_program
+}
+twice_case
+
+# The ROM open elsewhere without sharing. Linux has no mandatory locks: an
+# open file does not stop ndstool there, so the case is Windows' alone.
+locked_case() {
+  run=rom-open-elsewhere
+  if [ "$front_end" = linux ]; then
+    echo "SKIP $run: Linux has no mandatory file locks; a ROM open elsewhere is no obstacle"
+    return
+  fi
+  start_program "$run"
+  rom="$temp/$run/roms/game.nds"
+  mkdir -p "${rom%/*}"
+  cp "$src/game.nds" "$rom"
+  local before
+  before=$(listing "$temp/$run")
+  "$helper" "$holder" "$(win_path "$rom")" "$(win_path "$temp/$run.held")" \
+    "$(win_path "$temp/$run.release")" >"$temp/$run.holder" 2>&1 &
+  holder_pid=$!
+  held() { [ -e "$temp/$run.held" ] || { kill -0 "$holder_pid" 2>/dev/null || fail "hold_file: $(cat "$temp/$run.holder")"; return 1; }; }
+  poll 120 "the ROM to be held open" held
+  step "$run: choose the ROM, press \"P\""
+  choose_rom "$run" "$(native "$rom")" game.nds "$paste"
+  press_p
+  poll 120 "the script to run to its end" script_ended
+  # What the script's console shows: the same command, while the ROM is held.
+  parts -x "$rom" "$temp/$run.parts" >"$temp/$run.says" 2>&1 && fail "$run: ndstool read a held ROM"
+  echo "$run: ndstool says (as in the script's console):"
+  sed 's/^/    /' "$temp/$run.says"
+  grep -q "image left unchanged" "$temp/$run.says" || fail "$run: ndstool does not say why"
+  touch "$temp/$run.release"
+  wait "$holder_pid"
+  holder_pid=
+  rm -f "$temp/$run.release" "$temp/$run.held"
+  cmp -s "$rom" "$src/game.nds" || fail "$run: the ROM was changed"
+  [ "$(listing "$temp/$run")" = "$before" ] ||
+    fail "$run: files were left behind or changed: $(diff <(echo "$before") <(listing "$temp/$run"))"
+  close_program
+}
+locked_case
+
+[ "$front_end" = windows ] && wineserver -w
+echo "PASS (screenshots in $shots)"
