@@ -56,9 +56,15 @@ std::wstring CarriableRomPath(Platform& platform, const std::wstring& rom_path) 
 }  // namespace
 
 ScriptStillRunning::ScriptStillRunning()
-    : RuntimeError(err::kFileAlreadyOpen,
+    : PatchNotStarted(err::kFileAlreadyOpen,
                    L"The patch started before is still running. Wait until its window has "
                    L"closed, then press \"P\" again.") {}
+
+ToolFolderMissing::ToolFolderMissing(const std::wstring& folder)
+    : PatchNotStarted(err::kPathNotFound,
+                      L"The folder " + folder +
+                          L" is missing, so no patch was started and the ROM image was left "
+                          L"unchanged. Put ndstool and arm7.bin into it, then press \"P\" again.") {}
 
 std::array<std::wstring, kScriptLineCount> PatchScriptLines(std::wstring_view rom_path) {
   const std::wstring rom = DoublePercents(rom_path);
@@ -84,6 +90,10 @@ std::wstring ScriptPath(Platform& platform) {
 
 void RunPatch(Platform& platform, const CommonDialogState& CommonDialog1) {
   if (platform.ScriptRunning()) throw ScriptStillRunning();
+  std::wstring tool_folder = platform.ProgramFolder();
+  tool_folder += kPathSeparator;
+  tool_folder += L"Bin";
+  if (!platform.FolderExists(tool_folder)) throw ToolFolderMissing(tool_folder);
 
   const std::array<std::wstring, kScriptLineCount> lines =
       PatchScriptLines(CarriableRomPath(platform, CommonDialog1.FileName));

@@ -13,11 +13,26 @@ namespace voderer {
 inline constexpr std::wstring_view kScriptName = L"deruzuz.bat";
 inline constexpr std::size_t kScriptLineCount = 9;
 
+// A patch refused before anything was written: the window says why and the
+// program goes on.
+class PatchNotStarted : public RuntimeError {
+ public:
+  using RuntimeError::RuntimeError;
+};
+
 // Raised instead of patching while the script of an earlier patch still
 // runs: rewriting a batch file that is being executed corrupts that run.
-class ScriptStillRunning : public RuntimeError {
+class ScriptStillRunning : public PatchNotStarted {
  public:
   ScriptStillRunning();
+};
+
+// Raised instead of patching when the program folder has no Bin folder: the
+// script's "cd Bin" would fail and its "cd .." would leave the program
+// folder, so that "rd /Q /S UNPACK" removed a folder of the user's.
+class ToolFolderMissing : public PatchNotStarted {
+ public:
+  explicit ToolFolderMissing(const std::wstring& folder);
 };
 
 // The script's lines in the order they are written, without line ends, for

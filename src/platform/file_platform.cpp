@@ -24,4 +24,9 @@ void FilePlatform::Close(int file_number) { files_.Close(file_number); }
 
 void FilePlatform::Kill(const std::wstring& path) { RemoveFile(path); }
 
+bool FilePlatform::FolderExists(const std::wstring& path) {
+  std::error_code ignored;
+  return std::filesystem::is_directory(FilePath(path), ignored);
+}
+
 }  // namespace voderer

@@ -17,6 +17,7 @@ class FilePlatform : public Platform {
   void PrintLine(int file_number, std::wstring_view text) override;
   void Close(int file_number) override;
   void Kill(const std::wstring& path) override;
+  bool FolderExists(const std::wstring& path) override;
 
  protected:
   // Opens `path` for binary writing, truncating or appending; null with

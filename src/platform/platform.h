@@ -94,6 +94,9 @@ class Platform {
   // Removes a file; no error when it is already gone.
   virtual void Kill(const std::wstring& path) = 0;
 
+  // Whether `path` names an existing folder.
+  virtual bool FolderExists(const std::wstring& path) = 0;
+
   // Starts the batch script minimized and activated, with `working_folder`
   // as its current folder, and returns without waiting. Throws RuntimeError.
   virtual void LaunchScript(const std::wstring& script_path,

@@ -7,9 +7,9 @@ namespace voderer::ui {
 void Form1::Command1_Click() {
   try {
     RunPatch(platform_, CommonDialog1);
-  } catch (const ScriptStillRunning& busy) {
-    // Not an error that ends the program: the user waits and tries again.
-    platform_.MsgBox(busy.Description(), frontend::kApplicationTitle);
+  } catch (const PatchNotStarted& refused) {
+    // Not an error that ends the program: the user mends it and tries again.
+    platform_.MsgBox(refused.Description(), frontend::kApplicationTitle);
   }
 }
 

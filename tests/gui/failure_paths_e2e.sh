@@ -133,17 +133,29 @@ paste=type
 not_recognized="'ndstool' is not recognized as an internal or external command,"
 left_unchanged="image left unchanged"
 
-# Without Bin, "cd Bin" fails, so "cd .." leaves the program folder: the
-# clean-up runs in its parent and the script and an empty UNPACK stay.
-prepare_program() { rm -rf "$prog/Bin"; }
-# The script's own process (its command line names this test's folder).
-script_process() { pgrep -f "${temp##*/}.*deruzuz" >/dev/null; }
-script_gone_elsewhere() {
-  [ -d "$prog/UNPACK" ] && [ -e "$prog/deruzuz.bat" ] && ! script_process
+# Without Bin the script's "cd Bin" would fail and its clean-up would run in
+# the program folder's parent: "P" says so in a box and writes nothing.
+no_bin_case() {
+  run=no-bin
+  prepare_program() { rm -rf "$prog/Bin"; }
+  start_program "$run"
+  unset -f prepare_program
+  rom="$temp/$run/roms/game.nds"
+  mkdir -p "${rom%/*}"
+  cp "$src/game.nds" "$rom"
+  local before
+  before=$(listing "$temp/$run")
+  step "$run: choose the ROM, press \"P\""
+  choose_rom "$run" "$(native "$rom")" game.nds "$paste"
+  click "$p_x"
+  close_box "$run-box" ask
+  kill -0 "$program_pid" 2>/dev/null || fail "$run: the program ended"
+  cmp -s "$rom" "$src/game.nds" || fail "$run: the ROM was changed"
+  [ "$(listing "$temp/$run")" = "$before" ] ||
+    fail "$run: files changed: $(diff <(echo "$before") <(listing "$temp/$run"))"
+  close_program
 }
-end_check=script_gone_elsewhere leftovers=' \./program/(UNPACK|deruzuz\.bat)$' \
-  script_case no-bin "$src/game.nds" "The system cannot find the path specified." \
-  "$not_recognized" "Could Not Find"
+no_bin_case
 
 prepare_program() { rm -f "$prog/Bin/arm7.bin"; }
 script_case no-arm7 "$src/game.nds" "cannot read arm7.bin: No such file; $left_unchanged"

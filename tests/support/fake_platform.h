@@ -32,6 +32,7 @@ class FakePlatform : public Platform {
 
   // What the world does.
   bool script_running = false;
+  bool folders_exist = true;
   // Plays the user in the Open dialog; by default the user cancels.
   std::function<void(CommonDialogState&)> on_show_open;
 
@@ -49,6 +50,8 @@ class FakePlatform : public Platform {
   void PrintLine(int n, std::wstring_view text) override { SystemPlatform().PrintLine(n, text); }
   void Close(int n) override { SystemPlatform().Close(n); }
   void Kill(const std::wstring& path) override { SystemPlatform().Kill(path); }
+  // Folders the action looks for (Bin) are there unless a test says not.
+  bool FolderExists(const std::wstring&) override { return folders_exist; }
   void LaunchScript(const std::wstring& script, const std::wstring& working_folder) override {
     launches.push_back({script, working_folder});
   }

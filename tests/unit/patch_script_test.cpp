@@ -94,6 +94,21 @@ TEST_F(PatchActionTest, RefusesWhileTheEarlierScriptStillRuns) {
   }
 }
 
+TEST_F(PatchActionTest, RefusesWithoutTheToolFolderAndWritesNothing) {
+  // The script's "cd Bin" would fail and its "cd .." would then leave the
+  // program folder: its "rd /Q /S UNPACK" must never run there.
+  platform_.folders_exist = false;
+  try {
+    RunPatch(platform_, dialog_);
+    ADD_FAILURE() << "patched without a Bin folder";
+  } catch (const ToolFolderMissing& error) {
+    EXPECT_EQ(error.Number(), err::kPathNotFound);
+    EXPECT_NE(error.Description().find(L"Bin is missing"), std::wstring::npos);
+  }
+  EXPECT_FALSE(std::filesystem::exists(Script()));
+  EXPECT_TRUE(platform_.launches.empty());
+}
+
 // A code page that cannot carry the character U+2603, with an optional
 // other spelling of the ROM path.
 class NarrowCodePage : public FakePlatform {
