@@ -68,8 +68,9 @@ done
 export DISPLAY=:$(head -n1 "$temp/display")
 
 if [ "$front_end" = windows ]; then
-  # A prefix of its own, so that the other Wine tests' displays never mix.
-  export WINEPREFIX=${HOME:-/root}/.wine-voderer-gui
+  # A prefix of its own, so that the other Wine tests' displays never mix;
+  # one per build tree, so that two test runs at once never share a wineserver.
+  export WINEPREFIX=${VODERER_GUI_WINEPREFIX:-${HOME:-/root}/.wine-voderer-gui}
   # Wine's stand-ins for the Windows UI fonts have no Hangul; let them fall
   # back to Noto CJK (fonts-noto-cjk), as Windows' own fonts would to Gulim.
   step "Wine prefix"
