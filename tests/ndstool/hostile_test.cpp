@@ -18,10 +18,10 @@ namespace {
 // Root: "aa_bb" (file 0), "dd" (dir F001) holding "xx" (file 1) and
 // "ee" (dir F002) holding "ff" (file 2).
 Bytes base_image() {
-    MiniRom spec;
-    spec.files = {{"aa_bb", noise(0x40, 1)}, {"dd/xx", noise(0x40, 2)}, {"dd/ee/ff", noise(0x40, 3)}};
-    spec.arm9_overlays = 1;
-    return build_rom(spec);
+    MiniRom desc;
+    desc.files = {{"aa_bb", noise(0x40, 1)}, {"dd/xx", noise(0x40, 2)}, {"dd/ee/ff", noise(0x40, 3)}};
+    desc.arm9_overlays = 1;
+    return build_rom(desc);
 }
 
 std::size_t fnt_at(const Bytes& b) { return rd32(b, 0x40); }
@@ -117,11 +117,11 @@ TEST_F(Hostile, BaseImageIsAccepted) {
 // and many single-byte corruptions of the tables end in a clean refusal or
 // a valid model, never a crash or an unbounded read.
 TEST(HostileReader, TruncatedAndCorruptedImagesInMemory) {
-    MiniRom spec;
-    spec.dsi = true;
-    spec.arm9_overlays = 2;
-    spec.files = {{"a/b/c", noise(0x30, 1)}, {"a/d", noise(0x30, 2)}, {"e", {}}};
-    const Bytes image = build_rom(spec);
+    MiniRom desc;
+    desc.dsi = true;
+    desc.arm9_overlays = 2;
+    desc.files = {{"a/b/c", noise(0x30, 1)}, {"a/d", noise(0x30, 2)}, {"e", {}}};
+    const Bytes image = build_rom(desc);
     auto analyse = [](const Bytes& b) {
         try {
             nds::MemorySource src(b);

@@ -13,7 +13,7 @@ namespace {
 struct Entry {
     std::string name;
     bool dir = false;
-    std::size_t index = 0;  // directory index, or index into spec.files
+    std::size_t index = 0;  // directory index, or index into desc.files
 };
 
 struct Dir {
@@ -54,12 +54,12 @@ void fix_header_crc(Bytes& rom) {
     wr16(rom, 0x15E, nds::crc16(std::span<const std::uint8_t>(rom.data(), 0x15E)));
 }
 
-Bytes build_rom(const MiniRom& spec) {
+Bytes build_rom(const MiniRom& desc) {
     // Directory tree in order of first use; file IDs after the overlays,
     // consecutive per directory in sub-table order.
     std::vector<Dir> dirs(1);
-    for (std::size_t f = 0; f < spec.files.size(); ++f) {
-        std::vector<std::string> parts = split(spec.files[f].first);
+    for (std::size_t f = 0; f < desc.files.size(); ++f) {
+        std::vector<std::string> parts = split(desc.files[f].first);
         std::size_t d = 0;
         for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
             auto it = std::find_if(dirs[d].entries.begin(), dirs[d].entries.end(),
@@ -74,8 +74,8 @@ Bytes build_rom(const MiniRom& spec) {
         }
         dirs[d].entries.push_back({parts.back(), false, f});
     }
-    const std::uint32_t overlays = static_cast<std::uint32_t>(spec.arm9_overlays + spec.arm7_overlays);
-    std::vector<std::uint32_t> file_id(spec.files.size());
+    const std::uint32_t overlays = static_cast<std::uint32_t>(desc.arm9_overlays + desc.arm7_overlays);
+    std::vector<std::uint32_t> file_id(desc.files.size());
     std::vector<std::uint16_t> first_id(dirs.size());
     std::uint32_t next = overlays;
     for (std::size_t d = 0; d < dirs.size(); ++d) {
@@ -83,7 +83,7 @@ Bytes build_rom(const MiniRom& spec) {
         for (const Entry& e : dirs[d].entries)
             if (!e.dir) file_id[e.index] = next++;
     }
-    const std::uint32_t fat_count = next + static_cast<std::uint32_t>(spec.unnamed);
+    const std::uint32_t fat_count = next + static_cast<std::uint32_t>(desc.unnamed);
 
     Bytes fnt(dirs.size() * 8);
     for (std::size_t d = 0; d < dirs.size(); ++d) {
@@ -101,12 +101,12 @@ Bytes build_rom(const MiniRom& spec) {
         fnt.push_back(0);
     }
 
-    const std::size_t header_part = spec.dsi ? 0x1000 : 0x200;
-    const std::uint32_t header_size = spec.dsi ? 0x4000 : 0x200;
+    const std::size_t header_part = desc.dsi ? 0x1000 : 0x200;
+    const std::uint32_t header_size = desc.dsi ? 0x4000 : 0x200;
     Bytes rom(header_part, 0);
     auto place = [&](const Bytes& data) {
         std::size_t at = (rom.size() + 0x1FF) & ~std::size_t{0x1FF};
-        rom.resize(at, spec.pad);
+        rom.resize(at, desc.pad);
         rom.insert(rom.end(), data.begin(), data.end());
         return static_cast<std::uint32_t>(at);
     };
@@ -132,17 +132,17 @@ Bytes build_rom(const MiniRom& spec) {
     };
 
     rom.resize(header_size, 0);
-    std::uint32_t arm9 = place(noise(spec.arm9_size, 9));
-    std::uint32_t ovt9 = spec.arm9_overlays ? place(overlay_table(spec.arm9_overlays, 0)) : 0;
-    place_overlays(spec.arm9_overlays, 0);
-    std::uint32_t arm7 = spec.arm7_last ? 0 : place(noise(spec.arm7_size, spec.arm7_seed));
-    const auto first7 = static_cast<std::uint32_t>(spec.arm9_overlays);
-    std::uint32_t ovt7 = spec.arm7_overlays ? place(overlay_table(spec.arm7_overlays, first7)) : 0;
-    place_overlays(spec.arm7_overlays, first7);
+    std::uint32_t arm9 = place(noise(desc.arm9_size, 9));
+    std::uint32_t ovt9 = desc.arm9_overlays ? place(overlay_table(desc.arm9_overlays, 0)) : 0;
+    place_overlays(desc.arm9_overlays, 0);
+    std::uint32_t arm7 = desc.arm7_last ? 0 : place(noise(desc.arm7_size, desc.arm7_seed));
+    const auto first7 = static_cast<std::uint32_t>(desc.arm9_overlays);
+    std::uint32_t ovt7 = desc.arm7_overlays ? place(overlay_table(desc.arm7_overlays, first7)) : 0;
+    place_overlays(desc.arm7_overlays, first7);
     std::uint32_t fnt_at = place(fnt);
     std::uint32_t fat_at = place(fat);  // entries filled in below
     std::uint32_t banner_at = 0;
-    if (spec.banner) {
+    if (desc.banner) {
         Bytes banner = noise(0x840, 77);
         banner[0] = 1;
         banner[1] = 0;
@@ -151,7 +151,7 @@ Bytes build_rom(const MiniRom& spec) {
     for (std::size_t d = 0; d < dirs.size(); ++d)
         for (const Entry& e : dirs[d].entries) {
             if (e.dir) continue;
-            const Bytes& data = spec.files[e.index].second;
+            const Bytes& data = desc.files[e.index].second;
             std::uint32_t id = file_id[e.index];
             // Zero-length files take no space: they point where the next item starts.
             std::uint32_t at = data.empty() ? static_cast<std::uint32_t>(rom.size()) : place(data);
@@ -164,29 +164,29 @@ Bytes build_rom(const MiniRom& spec) {
         nds::put32(fat, id * 8 + 4, static_cast<std::uint32_t>(rom.size()));
     }
     std::copy(fat.begin(), fat.end(), rom.begin() + fat_at);
-    if (spec.arm7_last) arm7 = place(noise(spec.arm7_size, spec.arm7_seed));
+    if (desc.arm7_last) arm7 = place(noise(desc.arm7_size, desc.arm7_seed));
     const auto used = static_cast<std::uint32_t>(rom.size());
     std::uint32_t arm9i = 0, arm7i = 0;
-    if (spec.dsi) {
+    if (desc.dsi) {
         arm9i = place(noise(0x158, 91));
         arm7i = place(noise(0x3D0, 71));
     }
-    rom.insert(rom.end(), spec.trailing.begin(), spec.trailing.end());
+    rom.insert(rom.end(), desc.trailing.begin(), desc.trailing.end());
 
     Bytes& h = rom;
     std::copy_n("MINIROM", 7, h.begin());
     std::copy_n("TEST01", 6, h.begin() + 0x0C);
-    h[0x12] = spec.dsi ? 0x02 : 0x00;
+    h[0x12] = desc.dsi ? 0x02 : 0x00;
     h[0x14] = 0;
     while ((std::uint64_t{128 * 1024} << h[0x14]) < rom.size()) ++h[0x14];
     auto set4 = [&](std::size_t off, std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
         nds::put32(h, off, a), nds::put32(h, off + 4, b), nds::put32(h, off + 8, c), nds::put32(h, off + 12, d);
     };
-    set4(0x20, arm9, 0x02000000, 0x02000000, spec.arm9_size);
-    set4(0x30, arm7, 0x02380000, 0x02380000, spec.arm7_size);
+    set4(0x20, arm9, 0x02000000, 0x02000000, desc.arm9_size);
+    set4(0x30, arm7, 0x02380000, 0x02380000, desc.arm7_size);
     set4(0x40, fnt_at, static_cast<std::uint32_t>(fnt.size()), fat_at, static_cast<std::uint32_t>(fat.size()));
-    set4(0x50, ovt9, static_cast<std::uint32_t>(spec.arm9_overlays) * 32, ovt7,
-         static_cast<std::uint32_t>(spec.arm7_overlays) * 32);
+    set4(0x50, ovt9, static_cast<std::uint32_t>(desc.arm9_overlays) * 32, ovt7,
+         static_cast<std::uint32_t>(desc.arm7_overlays) * 32);
     nds::put32(h, 0x60, 0x00586000);
     nds::put32(h, 0x64, 0x001808F8);
     nds::put32(h, 0x68, banner_at);
@@ -195,7 +195,7 @@ Bytes build_rom(const MiniRom& spec) {
     Bytes logo = noise(0x9C, 5);
     std::copy(logo.begin(), logo.end(), h.begin() + 0xC0);
     nds::put16(h, 0x15C, nds::crc16(logo));
-    if (spec.dsi) {
+    if (desc.dsi) {
         set4(0x1C0, arm9i, 0, 0x02400000, 0x158);
         set4(0x1D0, arm7i, 0, 0x02E80000, 0x3D0);
         nds::put32(h, 0x210, arm7i + 0x3D0);

@@ -28,7 +28,7 @@ struct MiniRom {
     Bytes trailing;            // bytes after the DS part (and after the DSi part)
 };
 
-Bytes build_rom(const MiniRom& spec);
+Bytes build_rom(const MiniRom& desc);
 
 // Deterministic filler with no long runs, so nothing looks like padding.
 Bytes noise(std::size_t n, std::uint32_t seed);

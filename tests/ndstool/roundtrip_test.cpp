@@ -9,20 +9,20 @@ namespace ndstest {
 namespace {
 
 Bytes files_image(bool dsi, std::uint8_t pad) {
-    MiniRom spec;
-    spec.dsi = dsi;
-    spec.pad = pad;
-    spec.arm9_overlays = 2;
-    spec.arm7_overlays = 2;  // overlay IDs 0 and 1 in both tables
-    spec.files = {{"zeta.bin", noise(0x301, 1)},
+    MiniRom desc;
+    desc.dsi = dsi;
+    desc.pad = pad;
+    desc.arm9_overlays = 2;
+    desc.arm7_overlays = 2;  // overlay IDs 0 and 1 in both tables
+    desc.files = {{"zeta.bin", noise(0x301, 1)},
                   {"Alpha.txt", noise(0x40, 2)},
                   {"empty", {}},
                   {"sub/deeper/deepest/leaf.dat", noise(0x222, 3)},
                   {"sub/b.bin", noise(0x10, 4)},
                   {"other/x", noise(0x700, 5)}};
-    spec.unnamed = 1;
-    if (dsi) spec.trailing = noise(0x88, 6);
-    return build_rom(spec);
+    desc.unnamed = 1;
+    if (dsi) desc.trailing = noise(0x88, 6);
+    return build_rom(desc);
 }
 
 class RoundTrip : public ToolTest {};
@@ -57,10 +57,10 @@ TEST_F(RoundTrip, SmallImagesOfEveryKind) {
 // Windows file systems. Such an image round-trips, or -x refuses it; it never
 // loses a file.
 TEST_F(RoundTrip, NamesOneFileSystemTakesForTheSameAreNeverMerged) {
-    MiniRom spec;
-    spec.files = {{"\xC3\x84", noise(9, 1)}, {"\xC3\xA4", noise(9, 2)}, {"d\xC3\x84/x", noise(9, 3)},
+    MiniRom desc;
+    desc.files = {{"\xC3\x84", noise(9, 1)}, {"\xC3\xA4", noise(9, 2)}, {"d\xC3\x84/x", noise(9, 3)},
                   {"d\xC3\xA4/y", noise(9, 4)}};
-    Bytes image = build_rom(spec);
+    Bytes image = build_rom(desc);
     write_bytes(dir_ / "rom.nds", image);
     RunResult r = unpack(dir_ / "rom.nds", dir_ / "w");
     if (r.status != 0) {
@@ -200,21 +200,21 @@ TEST_F(Swap, LargerArm7MovesLaterItemsByAnAlignedAmount) {
 }
 
 TEST_F(Swap, Arm7GrowingTowardsTheDsiSectionsMovesThemInstead) {
-    MiniRom spec;
-    spec.dsi = true;
-    spec.arm7_last = true;
-    spec.files = {{"f", noise(0x100, 1)}};
-    Bytes image = build_rom(spec);
+    MiniRom desc;
+    desc.dsi = true;
+    desc.arm7_last = true;
+    desc.files = {{"f", noise(0x100, 1)}};
+    Bytes image = build_rom(desc);
     ASSERT_LT(rd32(image, 0x30), rd32(image, 0x1C0));
     Bytes out = swap(image, noise(0x700, 46), "arm7-last");  // sections compared inside
     EXPECT_EQ(rd32(out, 0x1C0) - rd32(image, 0x1C0), 0x200u);
 }
 
 TEST_F(Swap, ImagePaddedToItsChipSizeKeepsItsSize) {
-    MiniRom spec;
-    spec.pad = 0xFF;
-    spec.files = {{"a", noise(0x300, 1)}};
-    Bytes image = build_rom(spec);
+    MiniRom desc;
+    desc.pad = 0xFF;
+    desc.files = {{"a", noise(0x300, 1)}};
+    Bytes image = build_rom(desc);
     image.resize(std::size_t{128 * 1024} << image[0x14], 0xFF);
     Bytes out = swap(image, noise(0x1000, 44), "padded");
     EXPECT_EQ(out.size(), image.size());
@@ -256,11 +256,11 @@ class Compact : public ToolTest {};
 TEST_F(Compact, WithoutLayoutFilesBuildsACompactImageOfTheSameParts) {
     for (bool dsi : {false, true}) {
         SCOPED_TRACE(dsi);
-        MiniRom spec;
-        spec.dsi = dsi;
-        spec.arm9_overlays = 1;
-        spec.files = {{"a/b", noise(0x333, 1)}, {"a/c", {}}, {"d", noise(0x10, 2)}};
-        Bytes image = build_rom(spec);
+        MiniRom desc;
+        desc.dsi = dsi;
+        desc.arm9_overlays = 1;
+        desc.files = {{"a/b", noise(0x333, 1)}, {"a/c", {}}, {"d", noise(0x10, 2)}};
+        Bytes image = build_rom(desc);
         fs::path rom = dir_ / "rom.nds", w1 = dir_ / ("w1" + std::to_string(dsi)), w2 = dir_ / ("w2" + std::to_string(dsi));
         write_bytes(rom, image);
         ASSERT_EQ(unpack(rom, w1).status, 0);
@@ -293,10 +293,10 @@ TEST_F(Compact, ImageWithoutArm7BytesTakesTheNewOne) {
 }
 
 TEST_F(Compact, LayoutFilesThatNoLongerMatchTheDataAreNotUsed) {
-    MiniRom spec;
-    spec.files = {{"a", noise(0x100, 1)}, {"c", noise(0x100, 2)}};
+    MiniRom desc;
+    desc.files = {{"a", noise(0x100, 1)}, {"c", noise(0x100, 2)}};
     fs::path rom = dir_ / "rom.nds";
-    write_bytes(rom, build_rom(spec));
+    write_bytes(rom, build_rom(desc));
     ASSERT_EQ(unpack(rom, dir_ / "w").status, 0);
     write_bytes(dir_ / "w" / "data" / "b", noise(0x50, 3));
     RunResult r = rebuild(rom, dir_ / "w");

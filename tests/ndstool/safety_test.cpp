@@ -15,12 +15,12 @@ class Safety : public ToolTest {
 protected:
     void SetUp() override {
         ToolTest::SetUp();
-        MiniRom spec;
-        spec.dsi = true;
-        spec.arm9_overlays = 1;
-        spec.arm7_overlays = 1;
-        spec.files = {{"dir/file.bin", noise(0x2000, 1)}, {"top", noise(0x10, 2)}};
-        image_ = build_rom(spec);
+        MiniRom desc;
+        desc.dsi = true;
+        desc.arm9_overlays = 1;
+        desc.arm7_overlays = 1;
+        desc.files = {{"dir/file.bin", noise(0x2000, 1)}, {"top", noise(0x10, 2)}};
+        image_ = build_rom(desc);
         rom_ = dir_ / "rom.nds";
         work_ = dir_ / "UNPACK";
         write_bytes(rom_, image_);
