@@ -65,9 +65,9 @@ double median(std::vector<double> v) {
 }
 
 std::vector<std::string> part_args(const char* first, const fs::path& rom, const char* arm7) {
-  return {first,  rom.string(),         "-9", "../UNPACK/arm9.bin", "-7", arm7, "-y9", "../UNPACK/y9.bin", "-y7",
-          "../UNPACK/y7.bin", "-d", "../UNPACK/data", "-y", "../UNPACK/overlay", "-t", "../UNPACK/banner.bin",
-          "-h", "../UNPACK/header.bin"};
+  return {first, rom.string(),        "-9",  "../UNPACK/arm9.bin",   "-7", arm7,
+          "-y9", "../UNPACK/y9.bin",  "-y7", "../UNPACK/y7.bin",     "-d", "../UNPACK/data",
+          "-y",  "../UNPACK/overlay", "-t",  "../UNPACK/banner.bin", "-h", "../UNPACK/header.bin"};
 }
 
 int usage() {
@@ -99,7 +99,8 @@ int main(int argc, char** argv) {
     // Another ARM7, larger than the room it has: every later item moves.
     const std::vector<std::uint8_t> arm7 = random_block(0xA7, d.arm7_size + 0x1234);
     std::ofstream(work / "Bin" / "arm7.bin", std::ios::binary)
-        .write(reinterpret_cast<const char*>(arm7.data()), static_cast<std::streamsize>(arm7.size()));
+        .write(reinterpret_cast<const char*>(arm7.data()),
+               static_cast<std::streamsize>(arm7.size()));
 
     std::vector<double> unpack_s, rebuild_s, copy_s, total_s, tree_s;
     long peak_unpack = 0, peak_rebuild = 0;
@@ -109,20 +110,25 @@ int main(int argc, char** argv) {
       fs::create_directories(work / "UNPACK");
       fs::remove(rebuilt);
       fs::remove(copied);
-      const Sample u = run([&] {
-        auto a = part_args("-x", rom, "../UNPACK/arm7.bin");
-        a.insert(a.begin(), {ndstool.string(), "-v"});
-        return a;
-      }(), work / "Bin");
-      const Sample r = run([&] {
-        auto a = part_args("-c", rebuilt, "arm7.bin");
-        a.insert(a.begin(), ndstool.string());
-        return a;
-      }(), work / "Bin");
+      const Sample u = run(
+          [&] {
+            auto a = part_args("-x", rom, "../UNPACK/arm7.bin");
+            a.insert(a.begin(), {ndstool.string(), "-v"});
+            return a;
+          }(),
+          work / "Bin");
+      const Sample r = run(
+          [&] {
+            auto a = part_args("-c", rebuilt, "arm7.bin");
+            a.insert(a.begin(), ndstool.string());
+            return a;
+          }(),
+          work / "Bin");
       const Sample c = run({"/bin/cp", rom.string(), copied.string()}, work);
       // What creating the unpacked files costs any program here: a plain copy of the tree.
       fs::remove_all(work / "TREE");
-      const Sample t = run({"/bin/cp", "-r", (work / "UNPACK").string(), (work / "TREE").string()}, work);
+      const Sample t =
+          run({"/bin/cp", "-r", (work / "UNPACK").string(), (work / "TREE").string()}, work);
       tree_s.push_back(t.seconds);
       unpack_s.push_back(u.seconds);
       rebuild_s.push_back(r.seconds);
@@ -130,17 +136,20 @@ int main(int argc, char** argv) {
       total_s.push_back(u.seconds + r.seconds);
       peak_unpack = std::max(peak_unpack, u.peak_kib);
       peak_rebuild = std::max(peak_rebuild, r.peak_kib);
-      std::printf("run %d: unpack %.3f s, rebuild %.3f s, copy %.3f s, tree copy %.3f s\n", i + 1, u.seconds, r.seconds,
-                  c.seconds, t.seconds);
+      std::printf("run %d: unpack %.3f s, rebuild %.3f s, copy %.3f s, tree copy %.3f s\n", i + 1,
+                  u.seconds, r.seconds, c.seconds, t.seconds);
     }
     const double copy = median(copy_s);
     std::printf("median unpack   %.3f s\n", median(unpack_s));
     std::printf("median rebuild  %.3f s\n", median(rebuild_s));
-    std::printf("median both     %.3f s  (%.2f x copy; target <= 2.00)\n", median(total_s), median(total_s) / copy);
+    std::printf("median both     %.3f s  (%.2f x copy; target <= 2.00)\n", median(total_s),
+                median(total_s) / copy);
     std::printf("median copy     %.3f s  (/bin/cp of the image)\n", copy);
-    std::printf("median tree     %.3f s  (/bin/cp -r of the unpacked parts: the file-creation floor)\n",
-                median(tree_s));
-    std::printf("peak RSS unpack %ld KiB, rebuild %ld KiB (target < 16384 KiB)\n", peak_unpack, peak_rebuild);
+    std::printf(
+        "median tree     %.3f s  (/bin/cp -r of the unpacked parts: the file-creation floor)\n",
+        median(tree_s));
+    std::printf("peak RSS unpack %ld KiB, rebuild %ld KiB (target < 16384 KiB)\n", peak_unpack,
+                peak_rebuild);
     fs::remove_all(work / "UNPACK");
     fs::remove_all(work / "TREE");
     fs::remove(rebuilt);

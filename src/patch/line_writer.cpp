@@ -2,13 +2,14 @@
 
 namespace voderer {
 
-Flag SaveTextToFile(Platform& platform, const std::wstring& FileFullPath,
-                    const std::wstring& sText, Flag Overwrite) {
+Flag SaveTextToFile(Platform& platform, const std::wstring& FileFullPath, const std::wstring& sText,
+                    Flag Overwrite) {
   Flag result = kFalse;
   int file_number = 0;
   try {
     file_number = platform.FreeFile();
-    platform.Open(file_number, FileFullPath, Overwrite != 0 ? FileMode::kOutput : FileMode::kAppend);
+    platform.Open(file_number, FileFullPath,
+                  Overwrite != 0 ? FileMode::kOutput : FileMode::kAppend);
     platform.PrintLine(file_number, sText);
     result = kTrue;
   } catch (...) {

@@ -13,7 +13,7 @@ namespace voderer {
 // the line is written, kFalse when obtaining a file number, opening or
 // writing failed; those failures never leave the call. Only a failure of
 // the close made while recovering from one of them is raised.
-Flag SaveTextToFile(Platform& platform, const std::wstring& FileFullPath,
-                    const std::wstring& sText, Flag Overwrite);
+Flag SaveTextToFile(Platform& platform, const std::wstring& FileFullPath, const std::wstring& sText,
+                    Flag Overwrite);
 
 }  // namespace voderer

@@ -57,14 +57,15 @@ std::wstring CarriableRomPath(Platform& platform, const std::wstring& rom_path) 
 
 ScriptStillRunning::ScriptStillRunning()
     : PatchNotStarted(err::kFileAlreadyOpen,
-                   L"The patch started before is still running. Wait until its window has "
-                   L"closed, then press \"P\" again.") {}
+                      L"The patch started before is still running. Wait until its window has "
+                      L"closed, then press \"P\" again.") {}
 
 ToolFolderMissing::ToolFolderMissing(const std::wstring& folder)
     : PatchNotStarted(err::kPathNotFound,
                       L"The folder " + folder +
                           L" is missing, so no patch was started and the ROM image was left "
-                          L"unchanged. Put ndstool and arm7.bin into it, then press \"P\" again.") {}
+                          L"unchanged. Put ndstool and arm7.bin into it, then press \"P\" again.") {
+}
 
 std::array<std::wstring, kScriptLineCount> PatchScriptLines(std::wstring_view rom_path) {
   const std::wstring rom = DoublePercents(rom_path);
@@ -113,7 +114,8 @@ void RunPatch(Platform& platform, const CommonDialogState& CommonDialog1) {
   const std::wstring script = ScriptPath(platform);
   if (!failed.empty()) {
     // A partial script would run only some of its commands: never start it.
-    std::wstring description = (failures == 1 ? L"Line " : L"Lines ") + failed + L" of the patch script " + script +
+    std::wstring description = (failures == 1 ? L"Line " : L"Lines ") + failed +
+                               L" of the patch script " + script +
                                L" could not be written, so the patch was not started.";
     try {
       platform.Kill(script);

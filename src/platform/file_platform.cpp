@@ -2,7 +2,9 @@
 
 namespace voderer {
 
-int FilePlatform::FreeFile() { return files_.FreeFile(); }
+int FilePlatform::FreeFile() {
+  return files_.FreeFile();
+}
 
 void FilePlatform::Open(int file_number, const std::wstring& path, FileMode mode) {
   files_.RequireUnused(file_number);
@@ -13,16 +15,19 @@ void FilePlatform::PrintLine(int file_number, std::wstring_view text) {
   // Converted before anything is written, so a line is never half there.
   std::optional<std::string> bytes = ToCodePage(text);
   if (!bytes) {
-    throw RuntimeError(err::kInvalidProcedureCall,
-                       StandardDescription(err::kInvalidProcedureCall));
+    throw RuntimeError(err::kInvalidProcedureCall, StandardDescription(err::kInvalidProcedureCall));
   }
   bytes->append("\r\n");
   files_.Write(file_number, *bytes);
 }
 
-void FilePlatform::Close(int file_number) { files_.Close(file_number); }
+void FilePlatform::Close(int file_number) {
+  files_.Close(file_number);
+}
 
-void FilePlatform::Kill(const std::wstring& path) { RemoveFile(path); }
+void FilePlatform::Kill(const std::wstring& path) {
+  RemoveFile(path);
+}
 
 bool FilePlatform::FolderExists(const std::wstring& path) {
   std::error_code ignored;

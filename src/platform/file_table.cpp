@@ -26,7 +26,9 @@ std::wstring StandardDescription(int number) {
 
 namespace {
 
-RuntimeError Numbered(int number) { return RuntimeError(number, StandardDescription(number)); }
+RuntimeError Numbered(int number) {
+  return RuntimeError(number, StandardDescription(number));
+}
 
 }  // namespace
 
@@ -77,7 +79,8 @@ void RemoveFile(const std::wstring& path) {
   // A read-only file system refuses even a file that is not there; what
   // is not there needs no removing.
   std::error_code probe;
-  if (std::filesystem::symlink_status(file, probe).type() == std::filesystem::file_type::not_found) return;
+  if (std::filesystem::symlink_status(file, probe).type() == std::filesystem::file_type::not_found)
+    return;
   throw FileError(code);
 }
 

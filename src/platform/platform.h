@@ -61,10 +61,10 @@ inline constexpr wchar_t kPathSeparator = L'/';
 // The common dialog object's state: what the program sets before ShowOpen
 // and what the dialog leaves behind.
 struct CommonDialogState {
-  std::wstring Filter;    // description|pattern|description|pattern|...
-  std::wstring InitDir;   // initial folder
-  std::wstring FileName;  // full path of the chosen file; kept on cancel
-  std::wstring FileTitle; // the chosen file's name without its folder
+  std::wstring Filter;     // description|pattern|description|pattern|...
+  std::wstring InitDir;    // initial folder
+  std::wstring FileName;   // full path of the chosen file; kept on cancel
+  std::wstring FileTitle;  // the chosen file's name without its folder
 };
 
 class Platform {

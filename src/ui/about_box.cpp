@@ -3,6 +3,8 @@
 
 namespace voderer::ui {
 
-void Form1::Command3_Click() { platform_.MsgBox(kAboutText, frontend::kApplicationTitle); }
+void Form1::Command3_Click() {
+  platform_.MsgBox(kAboutText, frontend::kApplicationTitle);
+}
 
 }  // namespace voderer::ui

@@ -169,8 +169,8 @@ TEST(PatchEndToEnd, TheScriptUnpacksAndRebuildsWithoutTheActionWaiting) {
   rebuild.push_back(rom_arg);
   for (const char* option : {"-9", "-7", "-y9", "-y7", "-d", "-y", "-t", "-h"}) {
     static const std::map<std::string, std::string> part = {
-        {"-9", "arm9.bin"}, {"-7", "arm7.bin"},  {"-y9", "y9.bin"},     {"-y7", "y7.bin"},
-        {"-d", "data"},     {"-y", "overlay"}, {"-t", "banner.bin"}, {"-h", "header.bin"}};
+        {"-9", "arm9.bin"}, {"-7", "arm7.bin"}, {"-y9", "y9.bin"},    {"-y7", "y7.bin"},
+        {"-d", "data"},     {"-y", "overlay"},  {"-t", "banner.bin"}, {"-h", "header.bin"}};
     unpack.insert(unpack.end(), {option, up + part.at(option)});
     rebuild.insert(rebuild.end(),
                    {option, std::string(option) == "-7" ? "arm7.bin" : up + part.at(option)});

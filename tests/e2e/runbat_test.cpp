@@ -26,8 +26,8 @@ class RunbatTest : public ::testing::Test {
 
   // A shell script that appends its name and arguments to calls.txt.
   void Probe(const fs::path& file, const std::string& tag) {
-    WriteBytes(file, "#!/bin/sh\nprintf '%s\\n' \"" + tag + " $*\" >> '" + (dir() / "calls.txt").string() +
-                         "'\nexit ${PROBE_STATUS:-0}\n");
+    WriteBytes(file, "#!/bin/sh\nprintf '%s\\n' \"" + tag + " $*\" >> '" +
+                         (dir() / "calls.txt").string() + "'\nexit ${PROBE_STATUS:-0}\n");
     fs::permissions(file, fs::perms::owner_all);
   }
 
@@ -51,10 +51,10 @@ TEST_F(RunbatTest, RunsThePatchScriptsCommandsAndDeletesItself) {
   WriteBytes(dir() / "UNPACK" / "data" / "sub" / "f", "x");
   fs::create_directories(dir() / "Bin");
   Probe(dir() / "Bin" / "ndstool", "bin");
-  const int status = Run(
-      "@echo off\r\nrd /Q /S UNPACK\r\nMkDir UNPACK\r\ncd Bin\r\n"
-      "ndstool -x \"a b\\100%%.nds\" -9 ..\\UNPACK/arm9.bin\r\ncd ..\r\n"
-      "rd /Q /S UNPACK\r\ndel self.bat\r\n");
+  const int status =
+      Run("@echo off\r\nrd /Q /S UNPACK\r\nMkDir UNPACK\r\ncd Bin\r\n"
+          "ndstool -x \"a b\\100%%.nds\" -9 ..\\UNPACK/arm9.bin\r\ncd ..\r\n"
+          "rd /Q /S UNPACK\r\ndel self.bat\r\n");
   EXPECT_EQ(status, 0) << ReadBytes(dir() / "err.txt");
   EXPECT_EQ(ReadBytes(dir() / "calls.txt"), "bin -x a b\\100%.nds -9 ../UNPACK/arm9.bin\n");
   EXPECT_FALSE(fs::exists(dir() / "UNPACK"));
@@ -74,9 +74,9 @@ TEST_F(RunbatTest, LooksInTheCurrentFolderBeforePath) {
 
 TEST_F(RunbatTest, AFailingCommandIsReportedAndTheScriptGoesOn) {
   Probe(dir() / "probe", "ran");
-  const int status = Run(
-      "@echo off\r\nrd /Q /S missing\r\nno-such-tool x\r\ncd nowhere\r\n"
-      "del missing.txt\r\nprobe last\r\n");
+  const int status =
+      Run("@echo off\r\nrd /Q /S missing\r\nno-such-tool x\r\ncd nowhere\r\n"
+          "del missing.txt\r\nprobe last\r\n");
   EXPECT_NE(status, 0);
   EXPECT_EQ(ReadBytes(dir() / "calls.txt"), "ran last\n");
   const std::string errors = ReadBytes(dir() / "err.txt");

@@ -72,7 +72,11 @@ int Run(const std::vector<fs::path>& args) {
 }
 
 #ifdef _WIN32
-int wmain(int argc, wchar_t** argv) { return Run({argv + 1, argv + argc}); }
+int wmain(int argc, wchar_t** argv) {
+  return Run({argv + 1, argv + argc});
+}
 #else
-int main(int argc, char** argv) { return Run({argv + 1, argv + argc}); }
+int main(int argc, char** argv) {
+  return Run({argv + 1, argv + argc});
+}
 #endif

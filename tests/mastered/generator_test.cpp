@@ -103,11 +103,13 @@ TEST_P(Generated, LayoutIsThatOfAMasteringTool) {
   const std::vector<std::uint8_t>& b = g.bytes;
 
   // Secure area, footer, padding between items and up to the chip capacity.
-  const bool marker = b[0x4000] == 0xFF && b[0x4001] == 0xDE && b[0x4002] == 0xFF && b[0x4003] == 0xE7 &&
-                      b[0x4004] == 0xFF && b[0x4005] == 0xDE && b[0x4006] == 0xFF && b[0x4007] == 0xE7;
+  const bool marker = b[0x4000] == 0xFF && b[0x4001] == 0xDE && b[0x4002] == 0xFF &&
+                      b[0x4003] == 0xE7 && b[0x4004] == 0xFF && b[0x4005] == 0xDE &&
+                      b[0x4006] == 0xFF && b[0x4007] == 0xE7;
   EXPECT_EQ(marker, !o.encrypted_secure_area);
   const std::uint32_t arm9_end = d.arm9_offset + d.arm9_size;
-  EXPECT_EQ(b[arm9_end] == 0x21 && b[arm9_end + 1] == 0x06 && b[arm9_end + 2] == 0xC0 && b[arm9_end + 3] == 0xDE,
+  EXPECT_EQ(b[arm9_end] == 0x21 && b[arm9_end + 1] == 0x06 && b[arm9_end + 2] == 0xC0 &&
+                b[arm9_end + 3] == 0xDE,
             o.arm9_footer);
   std::uint64_t pos = 0;
   for (const Item& it : d.items) {
@@ -181,10 +183,12 @@ TEST_P(Generated, FileSystemHasTheHardCases) {
   for (const DirInfo& di : d.dirs) depth = std::max(depth, di.depth);
   EXPECT_GE(depth, 4U);
   const bool sjis = std::any_of(r.names.begin(), r.names.end(), [](const auto& n) {
-    return std::any_of(n.second.begin(), n.second.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    return std::any_of(n.second.begin(), n.second.end(),
+                       [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
   });
   EXPECT_TRUE(sjis);
-  EXPECT_TRUE(std::any_of(r.fat.begin(), r.fat.end(), [](const RomFat& f) { return f.start == f.end; }));
+  EXPECT_TRUE(
+      std::any_of(r.fat.begin(), r.fat.end(), [](const RomFat& f) { return f.start == f.end; }));
   std::set<std::uint16_t> unnamed;
   for (std::uint16_t id = 0; id < r.fat.size(); ++id) {
     if (!r.names.contains(id) && d.files[id].kind == FileKind::unnamed) unnamed.insert(id);

@@ -18,24 +18,29 @@ std::uint16_t RomImage::u16(std::size_t off) const {
   return static_cast<std::uint16_t>(bytes[off] | (bytes[off + 1] << 8));
 }
 
-bool RomImage::header_crc_ok() const { return crc16(bytes.subspan(0, 0x15E)) == u16(0x15E); }
+bool RomImage::header_crc_ok() const {
+  return crc16(bytes.subspan(0, 0x15E)) == u16(0x15E);
+}
 
 RomImage read_rom(std::span<const std::uint8_t> bytes) {
   if (bytes.size() < 0x200) throw std::runtime_error("shorter than a header");
   RomImage r;
   r.bytes = bytes;
   auto within = [&](std::uint64_t off, std::uint64_t size, const char* what) {
-    if (off + size > bytes.size()) throw std::runtime_error(std::string(what) + " lies outside the image");
+    if (off + size > bytes.size())
+      throw std::runtime_error(std::string(what) + " lies outside the image");
   };
   const std::uint32_t fat_off = r.u32(0x48), fat_size = r.u32(0x4C);
   within(fat_off, fat_size, "FAT");
-  for (std::uint32_t i = 0; i + 8 <= fat_size; i += 8) r.fat.push_back({r.u32(fat_off + i), r.u32(fat_off + i + 4)});
+  for (std::uint32_t i = 0; i + 8 <= fat_size; i += 8)
+    r.fat.push_back({r.u32(fat_off + i), r.u32(fat_off + i + 4)});
 
   const std::uint32_t fnt = r.u32(0x40), fnt_size = r.u32(0x44);
   within(fnt, fnt_size, "FNT");
   if (fnt_size < 8) throw std::runtime_error("FNT without a root");
   const std::uint16_t ndirs = r.u16(fnt + 6);
-  if (ndirs == 0 || ndirs > 0x1000 || ndirs * 8U > fnt_size) throw std::runtime_error("bad directory count");
+  if (ndirs == 0 || ndirs > 0x1000 || ndirs * 8U > fnt_size)
+    throw std::runtime_error("bad directory count");
   r.dirs.resize(ndirs);
   for (std::uint16_t i = 0; i < ndirs; ++i) {
     RomDir& d = r.dirs[i];
@@ -66,7 +71,8 @@ RomImage read_rom(std::span<const std::uint8_t> bytes) {
         if (sub < 0xF001 || sub - 0xF000U >= ndirs || !seen.insert(sub).second)
           throw std::runtime_error("bad or repeated directory ID");
         RomDir& child = r.dirs[sub - 0xF000U];
-        if (child.parent != d.id) throw std::runtime_error("directory parent does not match its sub-table");
+        if (child.parent != d.id)
+          throw std::runtime_error("directory parent does not match its sub-table");
         child.path = path;
         queue.push_back(sub);
       } else {
@@ -79,7 +85,8 @@ RomImage read_rom(std::span<const std::uint8_t> bytes) {
   }
   if (seen.size() != ndirs) throw std::runtime_error("unreachable directories");
   for (const RomFat& f : r.fat) {
-    if (f.end < f.start || f.end > bytes.size()) throw std::runtime_error("FAT entry outside the image");
+    if (f.end < f.start || f.end > bytes.size())
+      throw std::runtime_error("FAT entry outside the image");
   }
   return r;
 }

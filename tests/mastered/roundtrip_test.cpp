@@ -24,7 +24,9 @@ struct ImageCase {
   bool sample = false;  // a file in the sample ROM folder, else a generated variant
   ImageOptions options;
 };
-void PrintTo(const ImageCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ImageCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 std::vector<ImageCase> all_cases() {
   std::vector<ImageCase> cases;
@@ -45,7 +47,8 @@ std::vector<ImageCase> all_cases() {
 
 Bytes slice(std::span<const std::uint8_t> b, std::uint64_t at, std::uint64_t n) {
   if (at + n > b.size()) return {};
-  return {b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(at + n)};
+  return {b.begin() + static_cast<std::ptrdiff_t>(at),
+          b.begin() + static_cast<std::ptrdiff_t>(at + n)};
 }
 
 // The part at rel, or null when -x did not write it.
@@ -56,8 +59,8 @@ const Bytes* find(const Tree& t, const std::string& rel) {
 
 bool plain_ascii(const std::string& path) {
   return std::all_of(path.begin(), path.end(), [](char c) {
-    return c > 0x20 && c < 0x7F && c != '\\' && c != ':' && c != '*' && c != '?' && c != '"' && c != '<' && c != '>' &&
-           c != '|';
+    return c > 0x20 && c < 0x7F && c != '\\' && c != ':' && c != '*' && c != '?' && c != '"' &&
+           c != '<' && c != '>' && c != '|';
   });
 }
 
@@ -69,19 +72,24 @@ void expect_parts_match(std::span<const std::uint8_t> image, const Tree& parts) 
     if (got == nullptr) {
       ADD_FAILURE() << name << " was not written";
     } else {
-      EXPECT_TRUE(*got == want) << name << ": " << got->size() << " bytes, expected " << want.size();
+      EXPECT_TRUE(*got == want) << name << ": " << got->size() << " bytes, expected "
+                                << want.size();
     }
   };
   expect_part("header.bin", slice(image, 0, r.header_size()));
   const std::uint32_t arm9 = r.u32(0x20), arm9_size = r.u32(0x2C);
-  const bool footer = arm9 + arm9_size + 12 <= image.size() && r.u32(arm9 + arm9_size) == 0xDEC00621;
+  const bool footer =
+      arm9 + arm9_size + 12 <= image.size() && r.u32(arm9 + arm9_size) == 0xDEC00621;
   expect_part("arm9.bin", slice(image, arm9, arm9_size + (footer ? 12U : 0U)));
   expect_part("arm7.bin", slice(image, r.u32(0x30), r.u32(0x3C)));
   expect_part("y9.bin", r.u32(0x54) == 0 ? Bytes{} : slice(image, r.u32(0x50), r.u32(0x54)));
   expect_part("y7.bin", r.u32(0x5C) == 0 ? Bytes{} : slice(image, r.u32(0x58), r.u32(0x5C)));
   if (const std::uint32_t banner = r.u32(0x68); banner != 0) {
     const std::uint16_t version = r.u16(banner);
-    std::uint32_t size = version == 0x0103 ? 0x23C0 : version == 0x0003 ? 0xA40 : version == 0x0002 ? 0x940 : 0x840;
+    std::uint32_t size = version == 0x0103   ? 0x23C0
+                         : version == 0x0003 ? 0xA40
+                         : version == 0x0002 ? 0x940
+                                             : 0x840;
     if (r.dsi() && r.u32(0x208) != 0) size = r.u32(0x208);
     expect_part("banner.bin", slice(image, banner, size));
   }
@@ -127,8 +135,8 @@ void expect_parts_match(std::span<const std::uint8_t> image, const Tree& parts) 
 Tree arm7_independent(const Tree& t) {
   Tree out;
   for (const auto& [rel, bytes] : t) {
-    if (rel == "arm9.bin" || rel == "y9.bin" || rel == "y7.bin" || rel == "banner.bin" || rel.rfind("data/", 0) == 0 ||
-        rel.rfind("overlay/", 0) == 0)
+    if (rel == "arm9.bin" || rel == "y9.bin" || rel == "y7.bin" || rel == "banner.bin" ||
+        rel.rfind("data/", 0) == 0 || rel.rfind("overlay/", 0) == 0)
       out.emplace(rel, bytes);
   }
   return out;
@@ -138,8 +146,10 @@ std::string listing(const Tree& a, const Tree& b) {
   std::string s;
   for (const auto& [rel, bytes] : a) {
     const Bytes* other = find(b, rel);
-    if (other == nullptr) s += " only-first:" + rel;
-    else if (*other != bytes) s += " differs:" + rel;
+    if (other == nullptr)
+      s += " only-first:" + rel;
+    else if (*other != bytes)
+      s += " differs:" + rel;
   }
   for (const auto& [rel, bytes] : b) {
     if (!a.contains(rel)) s += " only-second:" + rel;
@@ -150,7 +160,9 @@ std::string listing(const Tree& a, const Tree& b) {
 class Mastered : public ::testing::TestWithParam<ImageCase> {
  protected:
   void SetUp() override {
-    if (ndstool_path().empty()) GTEST_SKIP() << "ndstool not found: VODERER_DIST_DIR/Bin holds no ndstool (run through ctest)";
+    if (ndstool_path().empty())
+      GTEST_SKIP()
+          << "ndstool not found: VODERER_DIST_DIR/Bin holds no ndstool (run through ctest)";
     const ImageCase& c = GetParam();
     if (c.sample) {
       const fs::path dir = sample_rom_dir();
@@ -188,7 +200,8 @@ class Mastered : public ::testing::TestWithParam<ImageCase> {
     const Bytes swapped = rebuild(tmp.path() / "a", arm7);
     if (HasFailure()) return;
     const SwapVerdict v = check_swap(image_, swapped, arm7);
-    EXPECT_EQ(v.moved, must_move) << "first item after the ARM7 at " << v.next_item << ", moved by " << v.delta;
+    EXPECT_EQ(v.moved, must_move) << "first item after the ARM7 at " << v.next_item << ", moved by "
+                                  << v.delta;
     for (const std::string& f : v.faults) ADD_FAILURE() << f;
 
     const Tree again = unpack(tmp.path() / "b", swapped);
@@ -238,13 +251,14 @@ TEST_P(Mastered, SwapWithABiggerArm7MovesLaterItemsAndEveryPointer) {
   for (const std::uint32_t size : sizes) swap_and_check(random_block(0x7B000 + size, size), true);
 }
 
-INSTANTIATE_TEST_SUITE_P(Images, Mastered, ::testing::ValuesIn(all_cases()), [](const auto& param_info) {
-  std::string n = param_info.param.name;
-  for (char& c : n) {
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  }
-  return n;
-});
+INSTANTIATE_TEST_SUITE_P(Images, Mastered, ::testing::ValuesIn(all_cases()),
+                         [](const auto& param_info) {
+                           std::string n = param_info.param.name;
+                           for (char& c : n) {
+                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                           }
+                           return n;
+                         });
 
 }  // namespace
 }  // namespace voderer::testgen

@@ -12,9 +12,9 @@
 namespace voderer::testgen {
 
 struct SwapVerdict {
-  bool moved = false;          // the later items had to move
-  std::uint32_t delta = 0;     // by how much
-  std::uint32_t next_item = 0; // where the first item after the ARM7 started before
+  bool moved = false;           // the later items had to move
+  std::uint32_t delta = 0;      // by how much
+  std::uint32_t next_item = 0;  // where the first item after the ARM7 started before
   std::vector<std::string> faults;
 };
 

@@ -30,7 +30,8 @@ Pair relaid(ImageOptions o, std::uint32_t new_arm7_size) {
 }
 
 void put32(Bytes& b, std::size_t at, std::uint32_t v) {
-  for (int k = 0; k < 4; ++k) b[at + static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(v >> (8 * k));
+  for (int k = 0; k < 4; ++k)
+    b[at + static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(v >> (8 * k));
 }
 
 void fix_header_crc(Bytes& b) {
@@ -119,7 +120,8 @@ TEST_P(SwapJudge, CatchesWhatABrokenRebuildWouldDo) {
 
   Bytes header_crc = p.after.bytes;
   header_crc[0x15E] ^= 1;
-  EXPECT_FALSE(check_swap(p.before.bytes, header_crc, p.arm7).faults.empty()) << "a stale header CRC";
+  EXPECT_FALSE(check_swap(p.before.bytes, header_crc, p.arm7).faults.empty())
+      << "a stale header CRC";
 }
 
 TEST(SwapJudgeAlignment, RefusesAShiftThatIsNotAligned) {
@@ -133,11 +135,12 @@ TEST(SwapJudgeAlignment, RefusesAShiftThatIsNotAligned) {
   EXPECT_FALSE(v.faults.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Variants, SwapJudge, ::testing::ValuesIn(standard_variants()), [](const auto& param_info) {
-  std::string n = param_info.param.name;
-  std::replace(n.begin(), n.end(), '-', '_');
-  return n;
-});
+INSTANTIATE_TEST_SUITE_P(Variants, SwapJudge, ::testing::ValuesIn(standard_variants()),
+                         [](const auto& param_info) {
+                           std::string n = param_info.param.name;
+                           std::replace(n.begin(), n.end(), '-', '_');
+                           return n;
+                         });
 
 }  // namespace
 }  // namespace voderer::testgen

@@ -65,13 +65,14 @@ std::wstring widen(const std::string& s) {
   return w;
 }
 
-RunResult run_program(const fs::path& exe, const std::vector<std::string>& args, const fs::path& cwd) {
+RunResult run_program(const fs::path& exe, const std::vector<std::string>& args,
+                      const fs::path& cwd) {
   std::wstring cmd = L"\"" + exe.wstring() + L"\"";
   for (const std::string& a : args) cmd += L" \"" + widen(a) + L"\"";
   const fs::path log = cwd / "ndstool-output.txt";
   SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-  HANDLE out = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE out = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (out == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create the output log");
   STARTUPINFOW si{};
   si.cb = sizeof si;
@@ -81,7 +82,8 @@ RunResult run_program(const fs::path& exe, const std::vector<std::string>& args,
   si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION pi{};
   const std::wstring dir = cwd.wstring();
-  const BOOL ok = CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(), &si, &pi);
+  const BOOL ok = CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                 dir.c_str(), &si, &pi);
   CloseHandle(out);
   if (!ok) throw std::runtime_error("cannot start " + utf8(exe));
   WaitForSingleObject(pi.hProcess, INFINITE);
@@ -97,7 +99,8 @@ RunResult run_program(const fs::path& exe, const std::vector<std::string>& args,
   return r;
 }
 #else
-RunResult run_program(const fs::path& exe, const std::vector<std::string>& args, const fs::path& cwd) {
+RunResult run_program(const fs::path& exe, const std::vector<std::string>& args,
+                      const fs::path& cwd) {
   int fds[2];
   if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
   std::vector<std::string> all = {exe.string()};
@@ -164,20 +167,23 @@ ScriptRun::ScriptRun(fs::path work) : work_(std::move(work)) {
   fs::create_directories(bin_dir());
 }
 
-RunResult ScriptRun::run(const std::vector<std::string>& args) const { return run_program(ndstool_path(), args, bin_dir()); }
+RunResult ScriptRun::run(const std::vector<std::string>& args) const {
+  return run_program(ndstool_path(), args, bin_dir());
+}
 
 RunResult ScriptRun::unpack(const fs::path& rom) const {
   std::error_code ec;
   fs::remove_all(unpack_dir(), ec);
   fs::create_directories(unpack_dir());
-  return run({"-v", "-x", utf8(rom), "-9", part("arm9.bin"), "-7", part("arm7.bin"), "-y9", part("y9.bin"), "-y7",
-              part("y7.bin"), "-d", part("data"), "-y", part("overlay"), "-t", part("banner.bin"), "-h",
-              part("header.bin")});
+  return run({"-v", "-x", utf8(rom), "-9", part("arm9.bin"), "-7", part("arm7.bin"), "-y9",
+              part("y9.bin"), "-y7", part("y7.bin"), "-d", part("data"), "-y", part("overlay"),
+              "-t", part("banner.bin"), "-h", part("header.bin")});
 }
 
 RunResult ScriptRun::rebuild(const fs::path& rom) const {
-  return run({"-c", utf8(rom), "-9", part("arm9.bin"), "-7", "arm7.bin", "-y9", part("y9.bin"), "-y7", part("y7.bin"),
-              "-d", part("data"), "-y", part("overlay"), "-t", part("banner.bin"), "-h", part("header.bin")});
+  return run({"-c", utf8(rom), "-9", part("arm9.bin"), "-7", "arm7.bin", "-y9", part("y9.bin"),
+              "-y7", part("y7.bin"), "-d", part("data"), "-y", part("overlay"), "-t",
+              part("banner.bin"), "-h", part("header.bin")});
 }
 
 }  // namespace voderer::testgen

@@ -12,139 +12,141 @@ namespace ndstest {
 namespace {
 
 class Safety : public ToolTest {
-protected:
-    void SetUp() override {
-        ToolTest::SetUp();
-        MiniRom desc;
-        desc.dsi = true;
-        desc.arm9_overlays = 1;
-        desc.arm7_overlays = 1;
-        desc.files = {{"dir/file.bin", noise(0x2000, 1)}, {"top", noise(0x10, 2)}};
-        image_ = build_rom(desc);
-        rom_ = dir_ / "rom.nds";
-        work_ = dir_ / "UNPACK";
-        write_bytes(rom_, image_);
-        ASSERT_EQ(unpack(rom_, work_).status, 0);
-        write_bytes(dir_ / "big-arm7.bin", noise(0x9000, 3));  // would move everything after it
-    }
+ protected:
+  void SetUp() override {
+    ToolTest::SetUp();
+    MiniRom desc;
+    desc.dsi = true;
+    desc.arm9_overlays = 1;
+    desc.arm7_overlays = 1;
+    desc.files = {{"dir/file.bin", noise(0x2000, 1)}, {"top", noise(0x10, 2)}};
+    image_ = build_rom(desc);
+    rom_ = dir_ / "rom.nds";
+    work_ = dir_ / "UNPACK";
+    write_bytes(rom_, image_);
+    ASSERT_EQ(unpack(rom_, work_).status, 0);
+    write_bytes(dir_ / "big-arm7.bin", noise(0x9000, 3));  // would move everything after it
+  }
 
-    // The rebuild failed with one line naming what, and changed nothing.
-    void expect_refused(const RunResult& r, const std::string& cause) {
-        EXPECT_EQ(r.status, 1);
-        EXPECT_NE(r.err.find(cause), std::string::npos) << r.err;
-        EXPECT_NE(r.err.find("image left unchanged"), std::string::npos) << r.err;
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-        EXPECT_TRUE(read_bytes(rom_) == image_) << "the image changed";
-        for (const auto& e : fs::directory_iterator(dir_))
-            EXPECT_EQ(u8(e.path().filename()).find(".ndstool-tmp"), std::string::npos) << "temporary file left";
-    }
+  // The rebuild failed with one line naming what, and changed nothing.
+  void expect_refused(const RunResult& r, const std::string& cause) {
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(cause), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("image left unchanged"), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_TRUE(read_bytes(rom_) == image_) << "the image changed";
+    for (const auto& e : fs::directory_iterator(dir_))
+      EXPECT_EQ(u8(e.path().filename()).find(".ndstool-tmp"), std::string::npos)
+          << "temporary file left";
+  }
 
-    Bytes image_;
-    fs::path rom_, work_;
+  Bytes image_;
+  fs::path rom_, work_;
 };
 
 TEST_F(Safety, MissingOrUnreadablePartLeavesTheImage) {
-    const std::pair<const char*, bool> parts[] = {{"arm9.bin", false}, {"arm7.bin", false}, {"y9.bin", false},
-                                                  {"y7.bin", false},   {"banner.bin", false}, {"header.bin", false},
-                                                  {"data", true},      {"overlay", true}};
-    for (const auto& [name, folder] : parts) {
-        SCOPED_TRACE(name);
-        fs::path p = work_ / name, aside = dir_ / "aside";
-        fs::rename(p, aside);
-        expect_refused(rebuild(rom_, work_), std::string("UNPACK\\") + name);
-        // Unreadable: a folder where a file belongs, a file where a folder belongs.
-        if (folder)
-            write_bytes(p, {1, 2, 3});
-        else
-            fs::create_directory(p);
-        expect_refused(rebuild(rom_, work_), std::string("UNPACK\\") + name);
-        fs::remove(p);
-        fs::rename(aside, p);
-    }
-    // A file of the data or overlay folder, named in the message.
-    fs::path overlay = work_ / "overlay" / "overlay_0000.bin";
-    fs::rename(overlay, dir_ / "aside");
-    expect_refused(rebuild(rom_, work_), "overlay_0000.bin");
-    fs::rename(dir_ / "aside", overlay);
-    // The tool folder's arm7.bin is missing.
-    expect_refused(rebuild(rom_, work_, u8(dir_ / "Bin" / "arm7.bin")), "arm7.bin: No such file");
-    EXPECT_EQ(rebuild(rom_, work_).status, 0) << "the parts are whole again";
+  const std::pair<const char*, bool> parts[] = {
+      {"arm9.bin", false},   {"arm7.bin", false},   {"y9.bin", false}, {"y7.bin", false},
+      {"banner.bin", false}, {"header.bin", false}, {"data", true},    {"overlay", true}};
+  for (const auto& [name, folder] : parts) {
+    SCOPED_TRACE(name);
+    fs::path p = work_ / name, aside = dir_ / "aside";
+    fs::rename(p, aside);
+    expect_refused(rebuild(rom_, work_), std::string("UNPACK\\") + name);
+    // Unreadable: a folder where a file belongs, a file where a folder belongs.
+    if (folder)
+      write_bytes(p, {1, 2, 3});
+    else
+      fs::create_directory(p);
+    expect_refused(rebuild(rom_, work_), std::string("UNPACK\\") + name);
+    fs::remove(p);
+    fs::rename(aside, p);
+  }
+  // A file of the data or overlay folder, named in the message.
+  fs::path overlay = work_ / "overlay" / "overlay_0000.bin";
+  fs::rename(overlay, dir_ / "aside");
+  expect_refused(rebuild(rom_, work_), "overlay_0000.bin");
+  fs::rename(dir_ / "aside", overlay);
+  // The tool folder's arm7.bin is missing.
+  expect_refused(rebuild(rom_, work_, u8(dir_ / "Bin" / "arm7.bin")), "arm7.bin: No such file");
+  EXPECT_EQ(rebuild(rom_, work_).status, 0) << "the parts are whole again";
 }
 
 TEST_F(Safety, ReadOnlyTargetIsNotReplaced) {
-    fs::permissions(rom_, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                    fs::perm_options::remove);
-    expect_refused(rebuild(rom_, work_, u8(dir_ / "big-arm7.bin")), "read-only");
-    fs::permissions(rom_, fs::perms::owner_write, fs::perm_options::add);
+  fs::permissions(rom_, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  expect_refused(rebuild(rom_, work_, u8(dir_ / "big-arm7.bin")), "read-only");
+  fs::permissions(rom_, fs::perms::owner_write, fs::perm_options::add);
 }
 
 TEST_F(Safety, WriteFailureAtAnyPointLeavesTheImage) {
-    for (std::int64_t budget : {0ll, 1ll, 0x200ll, 0x4000ll, static_cast<long long>(image_.size()),
-                                static_cast<long long>(image_.size() + 0x8000)}) {
-        SCOPED_TRACE(budget);
-        nds::g_write_budget = budget;
-        expect_refused(rebuild(rom_, work_, u8(dir_ / "big-arm7.bin")), "No space left on device");
-    }
-    nds::g_write_budget = -1;
-    EXPECT_EQ(rebuild(rom_, work_, u8(dir_ / "big-arm7.bin")).status, 0);
-    EXPECT_GT(read_bytes(rom_).size(), image_.size());
+  for (std::int64_t budget : {0ll, 1ll, 0x200ll, 0x4000ll, static_cast<long long>(image_.size()),
+                              static_cast<long long>(image_.size() + 0x8000)}) {
+    SCOPED_TRACE(budget);
+    nds::g_write_budget = budget;
+    expect_refused(rebuild(rom_, work_, u8(dir_ / "big-arm7.bin")), "No space left on device");
+  }
+  nds::g_write_budget = -1;
+  EXPECT_EQ(rebuild(rom_, work_, u8(dir_ / "big-arm7.bin")).status, 0);
+  EXPECT_GT(read_bytes(rom_).size(), image_.size());
 }
 
 TEST_F(Safety, LinkToTheImageStaysALink) {
-    std::error_code ec;
-    fs::create_symlink(rom_, dir_ / "link.nds", ec);
-    if (ec) GTEST_SKIP() << "no symbolic links here: " << ec.message();
-    RunResult r = rebuild(dir_ / "link.nds", work_, u8(dir_ / "big-arm7.bin"));
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(fs::is_symlink(dir_ / "link.nds"));
-    EXPECT_GT(read_bytes(rom_).size(), image_.size()) << "the linked image was replaced";
+  std::error_code ec;
+  fs::create_symlink(rom_, dir_ / "link.nds", ec);
+  if (ec) GTEST_SKIP() << "no symbolic links here: " << ec.message();
+  RunResult r = rebuild(dir_ / "link.nds", work_, u8(dir_ / "big-arm7.bin"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link.nds"));
+  EXPECT_GT(read_bytes(rom_).size(), image_.size()) << "the linked image was replaced";
 }
 
 TEST_F(Safety, TemporaryFileOfAKilledRunDoesNotStopTheNext) {
-    write_bytes(dir_ / ".ndstool-tmp-1-rom.nds", noise(100, 1));
-    write_bytes(dir_ / (".ndstool-tmp-" + std::string("99999-rom.nds")), noise(100, 2));
-    RunResult r = rebuild(rom_, work_);
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(read_bytes(rom_) == image_);
+  write_bytes(dir_ / ".ndstool-tmp-1-rom.nds", noise(100, 1));
+  write_bytes(dir_ / (".ndstool-tmp-" + std::string("99999-rom.nds")), noise(100, 2));
+  RunResult r = rebuild(rom_, work_);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(read_bytes(rom_) == image_);
 #ifndef _WIN32
-    // A leftover is as large as the image: one whose run has ended goes.
-    if (::kill(99999, 0) != 0) {
-        EXPECT_FALSE(std::filesystem::exists(dir_ / ".ndstool-tmp-99999-rom.nds"));
-    }
-    EXPECT_TRUE(std::filesystem::exists(dir_ / ".ndstool-tmp-1-rom.nds"));  // process 1 still runs
+  // A leftover is as large as the image: one whose run has ended goes.
+  if (::kill(99999, 0) != 0) {
+    EXPECT_FALSE(std::filesystem::exists(dir_ / ".ndstool-tmp-99999-rom.nds"));
+  }
+  EXPECT_TRUE(std::filesystem::exists(dir_ / ".ndstool-tmp-1-rom.nds"));  // process 1 still runs
 #endif
 }
 
 TEST_F(Safety, UnpackRefusesAFolderThatIsNotEmptyAndLeavesNoHalfResult) {
-    fs::path work = dir_ / "again";
-    fs::create_directories(work / "data");
-    write_bytes(work / "data" / "stray", {1});
-    RunResult r = unpack(rom_, work);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("not empty"), std::string::npos) << r.err;
-    EXPECT_FALSE(fs::exists(work / "header.bin")) << "a rebuild must not start from a half unpack";
+  fs::path work = dir_ / "again";
+  fs::create_directories(work / "data");
+  write_bytes(work / "data" / "stray", {1});
+  RunResult r = unpack(rom_, work);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("not empty"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(work / "header.bin")) << "a rebuild must not start from a half unpack";
 }
 
 TEST_F(Safety, UsageForAnythingButTheTwoForms) {
-    std::vector<std::string> good = {"-c", u8(rom_)};
-    for (auto& a : part_args(work_)) good.push_back(a);
-    auto without = [&](std::size_t i, std::size_t n) {
-        auto v = good;
-        v.erase(v.begin() + static_cast<std::ptrdiff_t>(i), v.begin() + static_cast<std::ptrdiff_t>(i + n));
-        return v;
-    };
-    auto with = [&](std::vector<std::string> extra) {
-        auto v = good;
-        v.insert(v.end(), extra.begin(), extra.end());
-        return v;
-    };
-    for (const auto& args : {std::vector<std::string>{}, without(0, 2), without(2, 2), with({"-q"}),
-                             with({"-9", "x"}), with({"-x", "y"}), without(good.size() - 1, 1)}) {
-        RunResult r = run(args);
-        EXPECT_EQ(r.status, 2);
-        EXPECT_NE(r.err.find("usage: ndstool"), std::string::npos);
-    }
-    EXPECT_TRUE(read_bytes(rom_) == image_);
+  std::vector<std::string> good = {"-c", u8(rom_)};
+  for (auto& a : part_args(work_)) good.push_back(a);
+  auto without = [&](std::size_t i, std::size_t n) {
+    auto v = good;
+    v.erase(v.begin() + static_cast<std::ptrdiff_t>(i),
+            v.begin() + static_cast<std::ptrdiff_t>(i + n));
+    return v;
+  };
+  auto with = [&](std::vector<std::string> extra) {
+    auto v = good;
+    v.insert(v.end(), extra.begin(), extra.end());
+    return v;
+  };
+  for (const auto& args : {std::vector<std::string>{}, without(0, 2), without(2, 2), with({"-q"}),
+                           with({"-9", "x"}), with({"-x", "y"}), without(good.size() - 1, 1)}) {
+    RunResult r = run(args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("usage: ndstool"), std::string::npos);
+  }
+  EXPECT_TRUE(read_bytes(rom_) == image_);
 }
 
 }  // namespace

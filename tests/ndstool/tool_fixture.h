@@ -22,32 +22,32 @@ fs::path from_u8(const std::string& s);
 
 // Folder holding the sample ROMs, or empty (with the reason) when absent.
 fs::path sample_roms(std::string* why_not);
-inline const std::vector<std::string> kSamples = {
-    "dstimer-1.0", "dstimer-2.0", "dstimer-head", "nflib-animation",
-    "pongds-1.1.0", "raycast-4", "stellads-1.1c", "stellads-8.4a"};
+inline const std::vector<std::string> kSamples = {"dstimer-1.0",     "dstimer-2.0",  "dstimer-head",
+                                                  "nflib-animation", "pongds-1.1.0", "raycast-4",
+                                                  "stellads-1.1c",   "stellads-8.4a"};
 
 struct RunResult {
-    int status = 0;
-    std::string out, err;
+  int status = 0;
+  std::string out, err;
 };
 
 class ToolTest : public ::testing::Test {
-protected:
-    void SetUp() override;
-    void TearDown() override;
+ protected:
+  void SetUp() override;
+  void TearDown() override;
 
-    // Runs ndstool with these arguments (UTF-8).
-    RunResult run(const std::vector<std::string>& args);
-    // The eight part options for a work folder; arm7 overrides -7.
-    std::vector<std::string> part_args(const fs::path& work, const std::string& arm7 = {});
-    RunResult unpack(const fs::path& rom, const fs::path& work);
-    RunResult rebuild(const fs::path& rom, const fs::path& work, const std::string& arm7 = {});
-    // Unpacks, rebuilds, expects the same bytes and the same parts again.
-    void expect_round_trip(const Bytes& image, const std::string& name);
-    // Every file under root, relative path -> contents (root itself when a file).
-    std::vector<std::pair<std::string, Bytes>> tree(const fs::path& root);
+  // Runs ndstool with these arguments (UTF-8).
+  RunResult run(const std::vector<std::string>& args);
+  // The eight part options for a work folder; arm7 overrides -7.
+  std::vector<std::string> part_args(const fs::path& work, const std::string& arm7 = {});
+  RunResult unpack(const fs::path& rom, const fs::path& work);
+  RunResult rebuild(const fs::path& rom, const fs::path& work, const std::string& arm7 = {});
+  // Unpacks, rebuilds, expects the same bytes and the same parts again.
+  void expect_round_trip(const Bytes& image, const std::string& name);
+  // Every file under root, relative path -> contents (root itself when a file).
+  std::vector<std::pair<std::string, Bytes>> tree(const fs::path& root);
 
-    fs::path dir_;
+  fs::path dir_;
 };
 
 }  // namespace ndstest

@@ -13,8 +13,7 @@ namespace voderer::testing {
 
 class FakePlatform : public Platform {
  public:
-  explicit FakePlatform(std::wstring program_folder)
-      : program_folder_(std::move(program_folder)) {}
+  explicit FakePlatform(std::wstring program_folder) : program_folder_(std::move(program_folder)) {}
 
   struct Launch {
     std::wstring script;

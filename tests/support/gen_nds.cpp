@@ -10,7 +10,8 @@ namespace {
 
 int usage() {
   std::fputs(
-      "usage: gen_nds OUT.nds [--variant NAME | --large MIB] [--seed N] [--dsi] [--encrypted] [--files N]\n"
+      "usage: gen_nds OUT.nds [--variant NAME | --large MIB] [--seed N] [--dsi] [--encrypted] "
+      "[--files N]\n"
       "               [--file-max BYTES] [--depth N] [--fanout N] [--ascii-names]\n"
       "               [--describe]\n"
       "variants: sdk sdk-encrypted dsi-enhanced zero-padded\n",

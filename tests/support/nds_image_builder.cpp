@@ -93,24 +93,26 @@ struct SjisName {
 };
 // Katakana and kanji, two of them with 0x5C ('\') and one with 0x7C ('|') as a second byte.
 constexpr std::array<SjisName, 6> kSjis = {{
-    {"\x83\x65\x83\x58\x83\x67", "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88"},                  // テスト
-    {"\x83\x5C\x83\x74\x83\x67.bin", "\xE3\x82\xBD\xE3\x83\x95\xE3\x83\x88.bin"},          // ソフト.bin
-    {"\x95\x5C\x8E\xA6.txt", "\xE8\xA1\xA8\xE7\xA4\xBA.txt"},                              // 表示.txt
-    {"\x89\xB9\x8A\x79.sdat", "\xE9\x9F\xB3\xE6\xA5\xBD.sdat"},                            // 音楽.sdat
-    {"\x83\x66\x81\x5B\x83\x5E", "\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF"},                  // データ
-    {"\x83\x7C\x81\x5B\x83\x67.dat", "\xE3\x83\x9D\xE3\x83\xBC\xE3\x83\x88.dat"},          // ポート.dat
+    {"\x83\x65\x83\x58\x83\x67", "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88"},          // テスト
+    {"\x83\x5C\x83\x74\x83\x67.bin", "\xE3\x82\xBD\xE3\x83\x95\xE3\x83\x88.bin"},  // ソフト.bin
+    {"\x95\x5C\x8E\xA6.txt", "\xE8\xA1\xA8\xE7\xA4\xBA.txt"},                      // 表示.txt
+    {"\x89\xB9\x8A\x79.sdat", "\xE9\x9F\xB3\xE6\xA5\xBD.sdat"},                    // 音楽.sdat
+    {"\x83\x66\x81\x5B\x83\x5E", "\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF"},          // データ
+    {"\x83\x7C\x81\x5B\x83\x67.dat", "\xE3\x83\x9D\xE3\x83\xBC\xE3\x83\x88.dat"},  // ポート.dat
 }};
 
-constexpr std::array<const char*, 12> kFileWords = {"apple", "Banana", "cherry", "Delta",  "echo", "Foxtrot",
-                                                    "golf",  "Hotel",  "india",  "Juliet", "kilo", "Lima"};
+constexpr std::array<const char*, 12> kFileWords = {"apple", "Banana",  "cherry", "Delta",
+                                                    "echo",  "Foxtrot", "golf",   "Hotel",
+                                                    "india", "Juliet",  "kilo",   "Lima"};
 constexpr std::array<const char*, 4> kExts = {".bin", ".dat", ".NARC", ".sdat"};
-constexpr std::array<const char*, 8> kDirWords = {"Maps", "sound", "Text", "zone", "Battle", "effect", "Menu", "obj"};
+constexpr std::array<const char*, 8> kDirWords = {"Maps",   "sound",  "Text", "zone",
+                                                  "Battle", "effect", "Menu", "obj"};
 
 struct Entry {
   std::string raw, utf8;
   bool is_dir = false;
-  int dir = -1;       // tree index when is_dir
-  int file = -1;      // index into Plan::named when a file
+  int dir = -1;   // tree index when is_dir
+  int file = -1;  // index into Plan::named when a file
 };
 
 struct TreeDir {
@@ -135,8 +137,8 @@ struct Chunk {
 
 struct Built {
   ImageDescription desc;
-  std::vector<std::uint8_t> header, arm9, footer, arm7, ovt9, ovt7, fnt, fat, banner, rsa, arm9i, arm7i,
-      sector_hashes, block_hashes;
+  std::vector<std::uint8_t> header, arm9, footer, arm7, ovt9, ovt7, fnt, fat, banner, rsa, arm9i,
+      arm7i, sector_hashes, block_hashes;
   std::vector<Chunk> chunks;
 };
 
@@ -167,7 +169,8 @@ std::string numbered(const char* word, std::size_t i, std::size_t n) {
 }
 
 Built plan(const ImageOptions& o) {
-  if (o.alignment == 0 || (o.alignment & (o.alignment - 1)) != 0) throw std::invalid_argument("alignment");
+  if (o.alignment == 0 || (o.alignment & (o.alignment - 1)) != 0)
+    throw std::invalid_argument("alignment");
   Built b;
   ImageDescription& d = b.desc;
   std::uint64_t rng = mix_key(o.seed, 0xA11);
@@ -211,8 +214,10 @@ Built plan(const ImageOptions& o) {
   for (std::size_t di = 0; di < tree.size(); ++di) {
     for (unsigned j = 0; j < o.files_per_dir; ++j) {
       const std::size_t w = (j + di) % kFileWords.size();
-      std::string name = numbered(kFileWords[w], j, kFileWords.size()) + kExts[(j + di) % kExts.size()];
-      const auto size = static_cast<std::uint32_t>(1 + splitmix(rng) % std::max<std::uint32_t>(o.file_size_max, 1));
+      std::string name =
+          numbered(kFileWords[w], j, kFileWords.size()) + kExts[(j + di) % kExts.size()];
+      const auto size = static_cast<std::uint32_t>(
+          1 + splitmix(rng) % std::max<std::uint32_t>(o.file_size_max, 1));
       add_file(static_cast<int>(di), name, name, size);
     }
   }
@@ -236,11 +241,13 @@ Built plan(const ImageOptions& o) {
   const auto ndirs = tree.size();
   if (ndirs > 0xFFF) throw std::invalid_argument("too many directories");
   tree[0].id = 0xF000;
-  for (std::size_t i = 1; i < ndirs; ++i) tree[i].id = static_cast<std::uint16_t>(0xF000 + ndirs - i);
+  for (std::size_t i = 1; i < ndirs; ++i)
+    tree[i].id = static_cast<std::uint16_t>(0xF000 + ndirs - i);
   std::vector<std::size_t> by_id(ndirs);
   for (std::size_t i = 0; i < ndirs; ++i) by_id[tree[i].id - 0xF000U] = i;
 
-  // File IDs: overlays first, then directories in ID order, with a stray unnamed entry after the root's files.
+  // File IDs: overlays first, then directories in ID order, with a stray unnamed entry after the
+  // root's files.
   const unsigned novl = o.arm9_overlays + o.arm7_overlays;
   std::uint32_t next_id = novl;
   std::vector<std::uint16_t> first_id(ndirs);
@@ -249,7 +256,8 @@ Built plan(const ImageOptions& o) {
     TreeDir& t = tree[by_id[k]];
     first_id[by_id[k]] = static_cast<std::uint16_t>(next_id);
     for (const Entry& e : t.entries) {
-      if (!e.is_dir) named[static_cast<std::size_t>(e.file)].id = static_cast<std::uint16_t>(next_id++);
+      if (!e.is_dir)
+        named[static_cast<std::size_t>(e.file)].id = static_cast<std::uint16_t>(next_id++);
     }
     if (k == 0 && o.unnamed_fat_entry) unnamed_id = next_id++;
   }
@@ -282,7 +290,8 @@ Built plan(const ImageOptions& o) {
   for (std::size_t i = 0; i < ndirs; ++i) {
     DirInfo& di = d.dirs[tree[i].id - 0xF000U];
     di.id = tree[i].id;
-    di.parent = tree[i].parent < 0 ? static_cast<std::uint16_t>(0xF000) : tree[static_cast<std::size_t>(tree[i].parent)].id;
+    di.parent = tree[i].parent < 0 ? static_cast<std::uint16_t>(0xF000)
+                                   : tree[static_cast<std::size_t>(tree[i].parent)].id;
     di.path = tree[i].raw_path;
     di.utf8_path = tree[i].utf8_path;
     di.depth = tree[i].depth;
@@ -294,7 +303,8 @@ Built plan(const ImageOptions& o) {
     std::uint8_t* m = b.fnt.data() + 8 * (tree[i].id - 0xF000U);
     put32(m, static_cast<std::uint32_t>(b.fnt.size()));
     put16(m + 4, first_id[i]);
-    put16(m + 6, i == 0 ? static_cast<std::uint32_t>(ndirs) : tree[static_cast<std::size_t>(tree[i].parent)].id);
+    put16(m + 6, i == 0 ? static_cast<std::uint32_t>(ndirs)
+                        : tree[static_cast<std::size_t>(tree[i].parent)].id);
     for (const Entry& e : tree[i].entries) {
       if (e.raw.empty() || e.raw.size() > 127) throw std::logic_error("name length");
       b.fnt.push_back(static_cast<std::uint8_t>(e.raw.size() | (e.is_dir ? 0x80U : 0U)));
@@ -325,14 +335,16 @@ Built plan(const ImageOptions& o) {
   if (o.arm9_overlays > 0) {
     d.ovt9_size = 32 * o.arm9_overlays;
     d.ovt9_offset = place("arm9 overlay table", d.ovt9_size);
-    for (unsigned i = 0; i < o.arm9_overlays; ++i) d.files[i].offset = place("file " + std::to_string(i), d.files[i].size);
+    for (unsigned i = 0; i < o.arm9_overlays; ++i)
+      d.files[i].offset = place("file " + std::to_string(i), d.files[i].size);
   }
   d.arm7_size = o.arm7_size;
   d.arm7_offset = place("arm7", d.arm7_size);
   if (o.arm7_overlays > 0) {
     d.ovt7_size = 32 * o.arm7_overlays;
     d.ovt7_offset = place("arm7 overlay table", d.ovt7_size);
-    for (unsigned i = o.arm9_overlays; i < novl; ++i) d.files[i].offset = place("file " + std::to_string(i), d.files[i].size);
+    for (unsigned i = o.arm9_overlays; i < novl; ++i)
+      d.files[i].offset = place("file " + std::to_string(i), d.files[i].size);
   }
   d.fnt_size = static_cast<std::uint32_t>(b.fnt.size());
   d.fnt_offset = place("fnt", d.fnt_size);
@@ -370,7 +382,8 @@ Built plan(const ImageOptions& o) {
   while ((std::uint64_t{0x20000} << cap) < d.content_end) ++cap;
   d.capacity = cap;
   d.file_size = o.fill_to_capacity ? (std::uint64_t{0x20000} << cap) : d.content_end;
-  std::stable_sort(d.items.begin(), d.items.end(), [](const Item& x, const Item& y) { return x.offset < y.offset; });
+  std::stable_sort(d.items.begin(), d.items.end(),
+                   [](const Item& x, const Item& y) { return x.offset < y.offset; });
 
   // ARM9 with its secure area.
   b.arm9 = random_vector(mix_key(o.seed, 9), d.arm9_size);
@@ -419,7 +432,8 @@ Built plan(const ImageOptions& o) {
   for (std::uint32_t lang = 0; lang < (o.dsi ? 8U : 7U); ++lang) {
     std::uint8_t* t = b.banner.data() + 0x240 + 0x100 * lang;
     std::fill(t, t + 0x100, 0);
-    for (std::size_t c = 0; c < title.size(); ++c) put16(t + 2 * c, static_cast<std::uint8_t>(title[c]));
+    for (std::size_t c = 0; c < title.size(); ++c)
+      put16(t + 2 * c, static_cast<std::uint8_t>(title[c]));
   }
   const std::span<const std::uint8_t> bn(b.banner);
   put16(b.banner.data() + 2, crc16(bn.subspan(0x20, 0x820)));
@@ -535,7 +549,8 @@ Built plan(const ImageOptions& o) {
   for (const FileInfo& f : d.files) {
     if (f.size != 0) b.chunks.push_back({f.offset, nullptr, &f});
   }
-  std::sort(b.chunks.begin(), b.chunks.end(), [](const Chunk& x, const Chunk& y) { return x.offset < y.offset; });
+  std::sort(b.chunks.begin(), b.chunks.end(),
+            [](const Chunk& x, const Chunk& y) { return x.offset < y.offset; });
   return b;
 }
 
@@ -547,7 +562,8 @@ void emit(const Built& b, std::uint8_t pad, const Sink& sink) {
   auto pad_to = [&](std::uint64_t target) {
     if (target < pos) throw std::logic_error("generated items overlap");
     while (pos < target) {
-      const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(target - pos, padding.size()));
+      const auto n =
+          static_cast<std::size_t>(std::min<std::uint64_t>(target - pos, padding.size()));
       sink(padding.data(), n);
       pos += n;
     }
@@ -568,15 +584,20 @@ void emit(const Built& b, std::uint8_t pad, const Sink& sink) {
 
 }  // namespace
 
-std::vector<std::uint8_t> file_content(const FileInfo& file) { return random_vector(file.key, file.size); }
+std::vector<std::uint8_t> file_content(const FileInfo& file) {
+  return random_vector(file.key, file.size);
+}
 
-std::vector<std::uint8_t> random_block(std::uint64_t key, std::size_t n) { return random_vector(key, n); }
+std::vector<std::uint8_t> random_block(std::uint64_t key, std::size_t n) {
+  return random_vector(key, n);
+}
 
 GeneratedImage build_image(const ImageOptions& options) {
   const Built b = plan(options);
   GeneratedImage g;
   g.bytes.reserve(static_cast<std::size_t>(b.desc.file_size));
-  emit(b, options.pad, [&](const std::uint8_t* p, std::size_t n) { g.bytes.insert(g.bytes.end(), p, p + n); });
+  emit(b, options.pad,
+       [&](const std::uint8_t* p, std::size_t n) { g.bytes.insert(g.bytes.end(), p, p + n); });
   g.desc = b.desc;
   return g;
 }
@@ -596,16 +617,19 @@ ImageDescription write_image(const ImageOptions& options, const std::filesystem:
 std::string describe(const ImageDescription& d) {
   std::ostringstream s;
   char line[512];
-  std::snprintf(line, sizeof line, "image size 0x%llX, content end 0x%llX, capacity %u, used 0x%X\n",
-                static_cast<unsigned long long>(d.file_size), static_cast<unsigned long long>(d.content_end),
-                static_cast<unsigned>(d.capacity), d.used_size);
+  std::snprintf(
+      line, sizeof line, "image size 0x%llX, content end 0x%llX, capacity %u, used 0x%X\n",
+      static_cast<unsigned long long>(d.file_size), static_cast<unsigned long long>(d.content_end),
+      static_cast<unsigned>(d.capacity), d.used_size);
   s << line;
   for (const Item& it : d.items) {
-    std::snprintf(line, sizeof line, "item 0x%08X 0x%08X %s\n", it.offset, it.size, it.name.c_str());
+    std::snprintf(line, sizeof line, "item 0x%08X 0x%08X %s\n", it.offset, it.size,
+                  it.name.c_str());
     s << line;
   }
   for (const DirInfo& di : d.dirs) {
-    std::snprintf(line, sizeof line, "dir 0x%04X parent 0x%04X /%s\n", di.id, di.parent, di.utf8_path.c_str());
+    std::snprintf(line, sizeof line, "dir 0x%04X parent 0x%04X /%s\n", di.id, di.parent,
+                  di.utf8_path.c_str());
     s << line;
   }
   for (const FileInfo& f : d.files) {
@@ -613,10 +637,12 @@ std::string describe(const ImageDescription& d) {
                        : f.kind == FileKind::arm9_overlay ? "overlay9"
                        : f.kind == FileKind::arm7_overlay ? "overlay7"
                                                           : "unnamed";
-    std::snprintf(line, sizeof line, "%s %u 0x%08X 0x%X %s\n", kind, static_cast<unsigned>(f.id), f.offset, f.size,
+    std::snprintf(line, sizeof line, "%s %u 0x%08X 0x%X %s\n", kind, static_cast<unsigned>(f.id),
+                  f.offset, f.size,
                   f.kind == FileKind::named ? ("/" + f.utf8_path).c_str()
-                  : f.kind == FileKind::unnamed ? "-"
-                                                : ("overlay " + std::to_string(f.overlay_id)).c_str());
+                  : f.kind == FileKind::unnamed
+                      ? "-"
+                      : ("overlay " + std::to_string(f.overlay_id)).c_str());
     s << line;
   }
   return s.str();

@@ -19,24 +19,24 @@ std::uint16_t crc16(std::span<const std::uint8_t> bytes, std::uint16_t crc = 0xF
 
 struct ImageOptions {
   std::uint64_t seed = 1;
-  bool dsi = false;                    // unit code 2, extended header, ARM9i/ARM7i after the DS part
+  bool dsi = false;  // unit code 2, extended header, ARM9i/ARM7i after the DS part
   bool encrypted_secure_area = false;  // random bytes instead of the decrypted 0xE7FFDEFF marker
   bool arm9_footer = true;             // 12 bytes 0xDEC00621 ... after the ARM9
   std::uint8_t rom_version = 2;
-  std::uint8_t pad = 0xFF;             // between items and up to the chip capacity
+  std::uint8_t pad = 0xFF;  // between items and up to the chip capacity
   bool fill_to_capacity = true;
-  bool rsa_block = true;               // 0x88 bytes right after the DS part
-  std::uint32_t alignment = 0x200;     // of every item and every file
-  std::uint32_t arm9_size = 0x5000;    // secure area included
+  bool rsa_block = true;             // 0x88 bytes right after the DS part
+  std::uint32_t alignment = 0x200;   // of every item and every file
+  std::uint32_t arm9_size = 0x5000;  // secure area included
   std::uint32_t arm7_size = 0x1A34;
   unsigned arm9_overlays = 3;
-  unsigned arm7_overlays = 2;          // overlay IDs 0.. as in the ARM9 table
+  unsigned arm7_overlays = 2;  // overlay IDs 0.. as in the ARM9 table
   std::uint32_t overlay_size = 0x1A0;
-  unsigned dir_depth = 4;              // directory levels below the root
-  unsigned dir_fanout = 2;             // sub-directories of the root and of each level but the last
-  unsigned chain_below = 1;            // below the first level, only this many directories branch
+  unsigned dir_depth = 4;    // directory levels below the root
+  unsigned dir_fanout = 2;   // sub-directories of the root and of each level but the last
+  unsigned chain_below = 1;  // below the first level, only this many directories branch
   unsigned files_per_dir = 2;
-  std::uint32_t file_size_max = 0x180; // sizes 1..max (plus the zero-length ones)
+  std::uint32_t file_size_max = 0x180;  // sizes 1..max (plus the zero-length ones)
   bool shift_jis_names = true;
   bool zero_length_files = true;
   bool unnamed_fat_entry = true;
@@ -67,7 +67,8 @@ struct DirInfo {
 
 // One stretch of the image that is not padding.
 struct Item {
-  std::string name;  // "header", "arm9", "arm9 footer", "arm9 overlay table", "arm7", "fnt", "file 12", ...
+  std::string
+      name;  // "header", "arm9", "arm9 footer", "arm9 overlay table", "arm7", "fnt", "file 12", ...
   std::uint32_t offset = 0;
   std::uint32_t size = 0;
 };
@@ -88,9 +89,9 @@ struct ImageDescription {
   std::uint64_t content_end = 0;     // end of the last item
   std::uint64_t file_size = 0;       // length of the image file
   std::uint8_t capacity = 0;
-  std::vector<Item> items;           // in offset order
-  std::vector<FileInfo> files;       // indexed by file ID
-  std::vector<DirInfo> dirs;         // indexed by directory ID - 0xF000
+  std::vector<Item> items;      // in offset order
+  std::vector<FileInfo> files;  // indexed by file ID
+  std::vector<DirInfo> dirs;    // indexed by directory ID - 0xF000
 
   const Item* item(const std::string& name) const;
 };
@@ -125,6 +126,8 @@ std::vector<Variant> standard_variants();
 ImageOptions large_options(unsigned mib);
 
 // For GoogleTest's parameter listings.
-inline void PrintTo(const Variant& v, std::ostream* os) { *os << v.name; }
+inline void PrintTo(const Variant& v, std::ostream* os) {
+  *os << v.name;
+}
 
 }  // namespace voderer::testgen

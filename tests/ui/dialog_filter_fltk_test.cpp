@@ -25,7 +25,10 @@ TEST(FltkText, KoreanAndAstralTextRoundTripAndBadBytesAreReplaced) {
   EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
   EXPECT_EQ(ToUtf8(L"바"), "\xEB\xB0\x94");
   // A stray continuation byte, a truncated sequence and an overlong '/'.
-  EXPECT_EQ(FromUtf8("a\x80" "b\xEB\xB0" "\xC0\xAF"), L"a\uFFFDb\uFFFD\uFFFD\uFFFD\uFFFD");
+  EXPECT_EQ(FromUtf8("a\x80"
+                     "b\xEB\xB0"
+                     "\xC0\xAF"),
+            L"a\uFFFDb\uFFFD\uFFFD\uFFFD\uFFFD");
 }
 
 }  // namespace

@@ -11,9 +11,9 @@ namespace voderer::frontend {
 namespace {
 
 TEST(DialogFilter, PairsBecomeNulSeparatedAndEndWithAnEmptyString) {
-  const std::vector<wchar_t> filter =
-      DialogFilter(std::wstring(ui::kFilterNds) + ui::kFilterAll);
-  static constexpr wchar_t kExpected[] = L"NDS 바이너리 파일 (*.nds)\0*.nds\0모든 파일 (*.*)\0*.*\0";
+  const std::vector<wchar_t> filter = DialogFilter(std::wstring(ui::kFilterNds) + ui::kFilterAll);
+  static constexpr wchar_t kExpected[] =
+      L"NDS 바이너리 파일 (*.nds)\0*.nds\0모든 파일 (*.*)\0*.*\0";
   // The literal's own terminator is the list's closing empty string.
   EXPECT_EQ(std::wstring(filter.begin(), filter.end()),
             std::wstring(kExpected, std::size(kExpected)));

@@ -45,9 +45,9 @@ std::wstring VersionString(const std::vector<char>& info, const std::wstring& na
 }
 
 TEST_F(ProgramResources, VersionRecordIsKorean) {
-  EXPECT_FALSE(Resource(MAKEINTRESOURCEW(16), MAKEINTRESOURCEW(1),
-                        MAKELANGID(LANG_KOREAN, SUBLANG_KOREAN))
-                   .empty())
+  EXPECT_FALSE(
+      Resource(MAKEINTRESOURCEW(16), MAKEINTRESOURCEW(1), MAKELANGID(LANG_KOREAN, SUBLANG_KOREAN))
+          .empty())
       << "the version resource is not tagged 0x0412";
 
   const std::wstring path = ProgramPath();

@@ -10,10 +10,12 @@ using Words = std::vector<std::string>;
 
 TEST(BatchLine, BuiltInsAreKnownInAnyCaseAndUnderTheirOtherNames) {
   const std::pair<const char*, Verb> cases[] = {
-      {"MkDir UNPACK", Verb::kMkDir}, {"md UNPACK", Verb::kMkDir},  {"MKDIR UNPACK", Verb::kMkDir},
-      {"rd /Q /S UNPACK", Verb::kRd}, {"RmDir UNPACK", Verb::kRd},  {"cd Bin", Verb::kCd},
-      {"CHDIR ..", Verb::kCd},        {"del deruzuz.bat", Verb::kDel}, {"Erase x", Verb::kDel},
-      {"ECHO hi", Verb::kEcho},       {"mkdirs x", Verb::kExternal}};
+      {"MkDir UNPACK", Verb::kMkDir}, {"md UNPACK", Verb::kMkDir},
+      {"MKDIR UNPACK", Verb::kMkDir}, {"rd /Q /S UNPACK", Verb::kRd},
+      {"RmDir UNPACK", Verb::kRd},    {"cd Bin", Verb::kCd},
+      {"CHDIR ..", Verb::kCd},        {"del deruzuz.bat", Verb::kDel},
+      {"Erase x", Verb::kDel},        {"ECHO hi", Verb::kEcho},
+      {"mkdirs x", Verb::kExternal}};
   for (const auto& [line, verb] : cases) EXPECT_EQ(ParseBatchLine(line).verb, verb) << line;
 }
 

@@ -16,21 +16,21 @@ namespace nds {
 inline constexpr const char* kTempPrefix = ".ndstool-tmp-";
 
 class AtomicReplace {
-public:
-    explicit AtomicReplace(const PartPath& target);
-    ~AtomicReplace();
-    AtomicReplace(const AtomicReplace&) = delete;
-    AtomicReplace& operator=(const AtomicReplace&) = delete;
+ public:
+  explicit AtomicReplace(const PartPath& target);
+  ~AtomicReplace();
+  AtomicReplace(const AtomicReplace&) = delete;
+  AtomicReplace& operator=(const AtomicReplace&) = delete;
 
-    OutFile& out() { return *out_; }
-    const std::filesystem::path& temp_path() const { return temp_; }
-    void commit();
+  OutFile& out() { return *out_; }
+  const std::filesystem::path& temp_path() const { return temp_; }
+  void commit();
 
-private:
-    PartPath target_;
-    std::filesystem::path temp_;
-    std::optional<OutFile> out_;
-    bool done_ = false;
+ private:
+  PartPath target_;
+  std::filesystem::path temp_;
+  std::optional<OutFile> out_;
+  bool done_ = false;
 };
 
 }  // namespace nds

@@ -9,8 +9,8 @@
 namespace nds {
 
 struct CliArg {
-    std::string text;  // UTF-8, for messages
-    std::filesystem::path path;
+  std::string text;  // UTF-8, for messages
+  std::filesystem::path path;
 };
 
 // Runs "-x ROM ..." or "-c ROM ..." with the eight parts and optional -v.

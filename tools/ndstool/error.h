@@ -9,8 +9,8 @@
 namespace nds {
 
 class Error : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 // Short description of the last OS error (errno, or GetLastError on Windows).

@@ -28,55 +28,56 @@ extern std::atomic<std::int64_t> g_write_budget;
 std::string path_label(const fs::path& p);
 
 class InFile : public ByteSource {
-public:
-    InFile(const fs::path& path, std::string label);
-    ~InFile();
-    InFile(const InFile&) = delete;
-    InFile& operator=(const InFile&) = delete;
+ public:
+  InFile(const fs::path& path, std::string label);
+  ~InFile();
+  InFile(const InFile&) = delete;
+  InFile& operator=(const InFile&) = delete;
 
-    std::uint64_t size() const override { return size_; }
-    const std::string& label() const { return label_; }
-    void read_at(std::uint64_t off, std::span<std::uint8_t> out) const override;
-    std::intptr_t native() const { return handle_; }
+  std::uint64_t size() const override { return size_; }
+  const std::string& label() const { return label_; }
+  void read_at(std::uint64_t off, std::span<std::uint8_t> out) const override;
+  std::intptr_t native() const { return handle_; }
 
-private:
-    std::intptr_t handle_ = -1;
-    std::uint64_t size_ = 0;
-    std::string label_;
+ private:
+  std::intptr_t handle_ = -1;
+  std::uint64_t size_ = 0;
+  std::string label_;
 };
 
 // Reads a whole small file; refuses anything larger than max_size.
-std::vector<std::uint8_t> read_small_file(const fs::path& path, const std::string& label, std::uint64_t max_size);
+std::vector<std::uint8_t> read_small_file(const fs::path& path, const std::string& label,
+                                          std::uint64_t max_size);
 
 class OutFile {
-public:
-    // Creates a new file; with exclusive, an existing one is an error.
-    OutFile(const fs::path& path, std::string label, bool exclusive);
-    ~OutFile();
-    OutFile(const OutFile&) = delete;
-    OutFile& operator=(const OutFile&) = delete;
+ public:
+  // Creates a new file; with exclusive, an existing one is an error.
+  OutFile(const fs::path& path, std::string label, bool exclusive);
+  ~OutFile();
+  OutFile(const OutFile&) = delete;
+  OutFile& operator=(const OutFile&) = delete;
 
-    void write(std::span<const std::uint8_t> data);
-    void fill(std::uint8_t byte, std::uint64_t count);
-    void copy_from(const InFile& in, std::uint64_t off, std::uint64_t count);
-    // Overwrites bytes already written (used to finish the header last).
-    void write_at(std::uint64_t off, std::span<const std::uint8_t> data);
-    void read_back(std::uint64_t off, std::span<std::uint8_t> out);
-    std::uint64_t position() const { return pos_; }
-    // Writes everything out and asks the OS to put it on the disk.
-    void sync();
-    void close();
+  void write(std::span<const std::uint8_t> data);
+  void fill(std::uint8_t byte, std::uint64_t count);
+  void copy_from(const InFile& in, std::uint64_t off, std::uint64_t count);
+  // Overwrites bytes already written (used to finish the header last).
+  void write_at(std::uint64_t off, std::span<const std::uint8_t> data);
+  void read_back(std::uint64_t off, std::span<std::uint8_t> out);
+  std::uint64_t position() const { return pos_; }
+  // Writes everything out and asks the OS to put it on the disk.
+  void sync();
+  void close();
 
-private:
-    void flush();
-    void raw_write(const std::uint8_t* data, std::size_t n);
-    void raw_write_at(std::uint64_t off, const std::uint8_t* data, std::size_t n);
+ private:
+  void flush();
+  void raw_write(const std::uint8_t* data, std::size_t n);
+  void raw_write_at(std::uint64_t off, const std::uint8_t* data, std::size_t n);
 
-    std::intptr_t handle_ = -1;
-    std::string label_;
-    std::unique_ptr<std::uint8_t[]> buf_;
-    std::size_t used_ = 0;
-    std::uint64_t pos_ = 0;
+  std::intptr_t handle_ = -1;
+  std::string label_;
+  std::unique_ptr<std::uint8_t[]> buf_;
+  std::size_t used_ = 0;
+  std::uint64_t pos_ = 0;
 };
 
 // Write-protected in the file's attributes (no write permission bit at all).

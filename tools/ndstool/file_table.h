@@ -16,8 +16,8 @@ inline constexpr std::uint32_t kMaxDirs = 0x1000;
 inline constexpr std::uint16_t kRootDir = 0xF000;
 
 struct FatEntry {
-    std::uint32_t start = 0;
-    std::uint32_t end = 0;
+  std::uint32_t start = 0;
+  std::uint32_t end = 0;
 };
 
 // Entries of a FAT image; its size must be a multiple of 8 and hold at most
@@ -28,12 +28,12 @@ std::vector<std::uint8_t> fat_bytes(std::span<const FatEntry> fat);
 // A named file or directory of the FNT, with its path relative to the data
 // folder: disk names joined by '/'.
 struct NamedFile {
-    std::uint16_t id = 0;
-    std::string path;
+  std::uint16_t id = 0;
+  std::string path;
 };
 struct FileTree {
-    std::vector<std::string> dirs;  // reachable directories except the root, parents first
-    std::vector<NamedFile> files;   // in FNT order
+  std::vector<std::string> dirs;  // reachable directories except the root, parents first
+  std::vector<NamedFile> files;   // in FNT order
 };
 
 // Walks the FNT from the root; refuses unterminated sub-tables, directory IDs
@@ -44,18 +44,19 @@ FileTree parse_fnt(std::span<const std::uint8_t> fnt, std::uint32_t file_count);
 // Contents of a data folder on disk (relative paths, '/'-separated), bounded
 // by the limits of the format.
 struct DiskTree {
-    std::vector<std::string> dirs;
-    std::vector<std::string> files;
+  std::vector<std::string> dirs;
+  std::vector<std::string> files;
 };
 DiskTree scan_tree(const std::filesystem::path& root, const std::string& label);
 
 // A generated FNT: names in byte-wise order, directory IDs breadth first,
 // file IDs consecutive per directory from first_id.
 struct BuiltFnt {
-    std::vector<std::uint8_t> bytes;
-    std::vector<NamedFile> files;  // by ascending file ID
+  std::vector<std::uint8_t> bytes;
+  std::vector<NamedFile> files;  // by ascending file ID
 };
-BuiltFnt build_fnt(const std::filesystem::path& root, const std::string& label, std::uint32_t first_id);
+BuiltFnt build_fnt(const std::filesystem::path& root, const std::string& label,
+                   std::uint32_t first_id);
 
 std::filesystem::path rel_to_path(const std::string& rel);
 

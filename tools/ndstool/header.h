@@ -26,7 +26,7 @@ inline constexpr std::size_t kLogoCrc = 0x15C;
 inline constexpr std::size_t kHeaderCrc = 0x15E;
 inline constexpr std::size_t kDsiArm9i = 0x1C0;  // offset, -, RAM address, size
 inline constexpr std::size_t kDsiArm7i = 0x1D0;
-inline constexpr std::size_t kDsiDigest = 0x1E0;   // four (offset, size) pairs
+inline constexpr std::size_t kDsiDigest = 0x1E0;  // four (offset, size) pairs
 inline constexpr std::size_t kDsiBannerSize = 0x208;
 inline constexpr std::size_t kDsiTotalSize = 0x210;
 inline constexpr std::size_t kDsiModcrypt = 0x220;  // two (offset, size) pairs
@@ -53,8 +53,8 @@ std::uint8_t capacity_for(std::uint64_t size);
 // An (offset, size) pair of the DSi extended header that points into the
 // image; the list the rebuild must follow when items move.
 struct DsiRange {
-    std::size_t offset_field;
-    std::size_t size_field;
+  std::size_t offset_field;
+  std::size_t size_field;
 };
 std::span<const DsiRange> dsi_ranges();
 

@@ -33,44 +33,44 @@ enum class Kind { Header, Arm9, Arm7, Ovt9, Ovt7, Fnt, Fat, Banner, File, Fill, 
 enum class Source { None, Data, Overlay, Raw };
 
 struct Region {
-    Kind kind = Kind::Fill;
-    std::uint64_t offset = 0;
-    std::uint64_t length = 0;
-    std::uint8_t fill = 0;
-    std::uint64_t extra = 0;  // Raw, Fnt and raw files: where their bytes are in the extra file
-    std::uint32_t id = 0;     // File
-    Source source = Source::None;
+  Kind kind = Kind::Fill;
+  std::uint64_t offset = 0;
+  std::uint64_t length = 0;
+  std::uint8_t fill = 0;
+  std::uint64_t extra = 0;  // Raw, Fnt and raw files: where their bytes are in the extra file
+  std::uint32_t id = 0;     // File
+  Source source = Source::None;
 };
 
 struct Pointer {
-    Kind kind = Kind::File;
-    std::uint64_t start = 0;
-    std::uint64_t end = 0;
-    std::uint32_t id = 0;
-    Source source = Source::None;
+  Kind kind = Kind::File;
+  std::uint64_t start = 0;
+  std::uint64_t end = 0;
+  std::uint32_t id = 0;
+  Source source = Source::None;
 };
 
 struct Crc {
-    bool present = false;
-    std::uint16_t stored = 0;
-    std::uint16_t computed = 0;
-    bool valid() const { return present && stored == computed; }
+  bool present = false;
+  std::uint16_t stored = 0;
+  std::uint16_t computed = 0;
+  bool valid() const { return present && stored == computed; }
 };
 
 struct Layout {
-    std::uint64_t image_size = 0;
-    std::uint32_t header_part = 0;
-    std::uint8_t pad = 0;
-    bool arm9_footer = false;
-    std::uint32_t fat_count = 0;
-    Crc header_crc, logo_crc, secure_crc;
-    std::uint64_t extra_size = 0;
-    std::uint64_t extra_hash = 0;
-    std::vector<Region> regions;
-    std::vector<Pointer> pointers;
+  std::uint64_t image_size = 0;
+  std::uint32_t header_part = 0;
+  std::uint8_t pad = 0;
+  bool arm9_footer = false;
+  std::uint32_t fat_count = 0;
+  Crc header_crc, logo_crc, secure_crc;
+  std::uint64_t extra_size = 0;
+  std::uint64_t extra_hash = 0;
+  std::vector<Region> regions;
+  std::vector<Pointer> pointers;
 
-    const Region* find_region(Kind k) const;
-    const Pointer* find_pointer(Kind k) const;
+  const Region* find_region(Kind k) const;
+  const Pointer* find_pointer(Kind k) const;
 };
 
 inline constexpr std::uint64_t kMaxLayoutText = 64u << 20;
@@ -84,12 +84,12 @@ Layout parse_layout(std::string_view text);
 
 // FNV-1a, 64 bit: guards the extra file against edits and mix-ups.
 class Fnv64 {
-public:
-    void update(const std::uint8_t* data, std::size_t n);
-    std::uint64_t value() const { return h_; }
+ public:
+  void update(const std::uint8_t* data, std::size_t n);
+  std::uint64_t value() const { return h_; }
 
-private:
-    std::uint64_t h_ = 0xcbf29ce484222325ull;
+ private:
+  std::uint64_t h_ = 0xcbf29ce484222325ull;
 };
 
 const char* kind_name(Kind k);

@@ -7,21 +7,22 @@
 
 namespace nds {
 
-std::vector<std::uint32_t> overlay_file_ids(std::span<const std::uint8_t> table, std::uint32_t file_limit,
-                                            const char* which) {
-    if (table.size() % kOverlayEntry != 0)
-        fail(std::string(which) + " overlay table size is not a multiple of 32");
-    if (table.size() > kMaxOverlayTable) fail(std::string(which) + " overlay table has too many entries");
-    std::vector<std::uint32_t> ids;
-    ids.reserve(table.size() / kOverlayEntry);
-    for (std::size_t off = 0; off < table.size(); off += kOverlayEntry) {
-        std::uint32_t id = get32(table, off + 0x18);
-        if (id >= file_limit)
-            fail(std::string(which) + " overlay table entry " + std::to_string(off / kOverlayEntry) + ": file ID " +
-                 std::to_string(id) + " beyond the FAT");
-        ids.push_back(id);
-    }
-    return ids;
+std::vector<std::uint32_t> overlay_file_ids(std::span<const std::uint8_t> table,
+                                            std::uint32_t file_limit, const char* which) {
+  if (table.size() % kOverlayEntry != 0)
+    fail(std::string(which) + " overlay table size is not a multiple of 32");
+  if (table.size() > kMaxOverlayTable)
+    fail(std::string(which) + " overlay table has too many entries");
+  std::vector<std::uint32_t> ids;
+  ids.reserve(table.size() / kOverlayEntry);
+  for (std::size_t off = 0; off < table.size(); off += kOverlayEntry) {
+    std::uint32_t id = get32(table, off + 0x18);
+    if (id >= file_limit)
+      fail(std::string(which) + " overlay table entry " + std::to_string(off / kOverlayEntry) +
+           ": file ID " + std::to_string(id) + " beyond the FAT");
+    ids.push_back(id);
+  }
+  return ids;
 }
 
 }  // namespace nds

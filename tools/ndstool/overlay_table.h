@@ -13,7 +13,7 @@ inline constexpr std::size_t kMaxOverlayTable = 0xF000 * kOverlayEntry;
 
 // File IDs of the table's entries, in table order; refuses a table that is
 // not whole entries or names a file ID at or beyond file_limit.
-std::vector<std::uint32_t> overlay_file_ids(std::span<const std::uint8_t> table, std::uint32_t file_limit,
-                                            const char* which);
+std::vector<std::uint32_t> overlay_file_ids(std::span<const std::uint8_t> table,
+                                            std::uint32_t file_limit, const char* which);
 
 }  // namespace nds

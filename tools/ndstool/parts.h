@@ -9,12 +9,12 @@
 namespace nds {
 
 struct PartPath {
-    std::filesystem::path path;
-    std::string label;  // as the user typed it, for messages
+  std::filesystem::path path;
+  std::string label;  // as the user typed it, for messages
 };
 
 struct Parts {
-    PartPath arm9, arm7, y9, y7, data, overlay, banner, header;
+  PartPath arm9, arm7, y9, y7, data, overlay, banner, header;
 };
 
 // Beside the header part: the layout map and the bytes no part carries.

@@ -20,16 +20,16 @@ using Item = Region;
 
 // Everything -x learns from an image, after every check passed.
 struct ImageModel {
-    std::uint64_t size = 0;
-    std::vector<std::uint8_t> header;  // the header part
-    bool arm9_footer = false;
-    std::vector<FatEntry> fat;
-    std::vector<std::uint8_t> fnt;
-    FileTree tree;
-    std::vector<std::uint32_t> overlays;  // file IDs from both tables
-    std::vector<Item> items;              // non-empty, disjoint, by offset
-    std::vector<Pointer> pointers;        // zero-length items and shared FAT ranges
-    Crc header_crc, logo_crc, secure_crc;
+  std::uint64_t size = 0;
+  std::vector<std::uint8_t> header;  // the header part
+  bool arm9_footer = false;
+  std::vector<FatEntry> fat;
+  std::vector<std::uint8_t> fnt;
+  FileTree tree;
+  std::vector<std::uint32_t> overlays;  // file IDs from both tables
+  std::vector<Item> items;              // non-empty, disjoint, by offset
+  std::vector<Pointer> pointers;        // zero-length items and shared FAT ranges
+  Crc header_crc, logo_crc, secure_crc;
 };
 
 // Checks a whole image (header, FAT, FNT, overlay tables, banner, overlaps)

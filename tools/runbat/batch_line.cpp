@@ -7,7 +7,9 @@ namespace runbat {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 std::string Upper(std::string_view text) {
   std::string out(text);
@@ -42,8 +44,8 @@ std::string ExpandPercents(std::string_view line) {
 }
 
 struct Word {
-  std::string text;     // quotes removed, '\' turned into '/' outside them
-  bool quoted = false;  // any part stood between quotes
+  std::string text;            // quotes removed, '\' turned into '/' outside them
+  bool quoted = false;         // any part stood between quotes
   bool leading_slash = false;  // began with an unquoted '/': a switch
 };
 

@@ -155,7 +155,8 @@ bool RunProgram(const BatchLine& line) {
   std::cout.flush();
   std::cerr.flush();
   const pid_t pid = fork();
-  if (pid < 0) return Fail(std::string("Cannot start ") + line.program + ": " + std::strerror(errno));
+  if (pid < 0)
+    return Fail(std::string("Cannot start ") + line.program + ": " + std::strerror(errno));
   if (pid == 0) {
     execv(program->c_str(), argv.data());
     std::cerr << "Cannot start " << line.program << ": " << std::strerror(errno) << '\n';
@@ -185,8 +186,7 @@ int RunBatchScript(std::string_view script) {
     }
     bool ok = true;
     switch (line.verb) {
-      case Verb::kNothing:
-        break;
+      case Verb::kNothing: break;
       case Verb::kEcho: {
         std::string word = line.echo_text;
         for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

@@ -108,8 +108,7 @@ void ShowOpenDialog(CommonDialogState& dialog) {
     }
     case 1:  // cancelled: the earlier selection stays
       return;
-    default:
-      throw RuntimeError(err::kDialogFailure, FromUtf8(chooser.errmsg()));
+    default: throw RuntimeError(err::kDialogFailure, FromUtf8(chooser.errmsg()));
   }
 }
 

@@ -127,6 +127,8 @@ class FltkMainWindow : public MainWindow {
 
 }  // namespace
 
-std::unique_ptr<MainWindow> CreateMainWindow() { return std::make_unique<FltkMainWindow>(); }
+std::unique_ptr<MainWindow> CreateMainWindow() {
+  return std::make_unique<FltkMainWindow>();
+}
 
 }  // namespace voderer::frontend

@@ -40,13 +40,17 @@ void PosixPlatform::LaunchScript(const std::wstring& script_path,
   launcher_.Launch(runner.string(), script.string(), FilePath(working_folder).string());
 }
 
-bool PosixPlatform::ScriptRunning() { return launcher_.Running(); }
+bool PosixPlatform::ScriptRunning() {
+  return launcher_.Running();
+}
 
 void PosixPlatform::MsgBox(const std::wstring& text, const std::wstring& title) {
   frontend::ShowMessageBox(text, title);
 }
 
-void PosixPlatform::ShowOpen(CommonDialogState& dialog) { frontend::ShowOpenDialog(dialog); }
+void PosixPlatform::ShowOpen(CommonDialogState& dialog) {
+  frontend::ShowOpenDialog(dialog);
+}
 
 }  // namespace posix
 

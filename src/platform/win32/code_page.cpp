@@ -13,8 +13,8 @@ std::wstring FromCodePage(UINT code_page, const std::string& bytes) {
                                          static_cast<int>(bytes.size()), nullptr, 0);
   if (length <= 0) return {};
   std::wstring text(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, bytes.data(),
-                      static_cast<int>(bytes.size()), text.data(), length);
+  MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
+                      text.data(), length);
   return text;
 }
 
@@ -35,8 +35,8 @@ std::optional<std::string> ToAnsiCodePage(std::wstring_view text) {
                                          nullptr, used_default_out);
   if (length <= 0 || used_default) return std::nullopt;
   std::string bytes(static_cast<std::size_t>(length), '\0');
-  if (WideCharToMultiByte(code_page, flags, text.data(), wide_length, bytes.data(), length,
-                          nullptr, used_default_out) != length ||
+  if (WideCharToMultiByte(code_page, flags, text.data(), wide_length, bytes.data(), length, nullptr,
+                          used_default_out) != length ||
       used_default) {
     return std::nullopt;
   }

@@ -34,12 +34,9 @@ namespace {
 // The common dialog control's own error numbers.
 RuntimeError DialogError(DWORD code) {
   switch (code) {
-    case FNERR_BUFFERTOOSMALL:
-      return RuntimeError(20476, L"Buffer too small");
-    case FNERR_INVALIDFILENAME:
-      return RuntimeError(20477, L"Invalid filename");
-    default:
-      return RuntimeError(err::kDialogFailure, L"Unexpected error in the Open dialog");
+    case FNERR_BUFFERTOOSMALL: return RuntimeError(20476, L"Buffer too small");
+    case FNERR_INVALIDFILENAME: return RuntimeError(20477, L"Invalid filename");
+    default: return RuntimeError(err::kDialogFailure, L"Unexpected error in the Open dialog");
   }
 }
 

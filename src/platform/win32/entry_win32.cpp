@@ -3,4 +3,6 @@
 
 #include "window.h"
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return voderer::frontend::ProgramMain(); }
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  return voderer::frontend::ProgramMain();
+}

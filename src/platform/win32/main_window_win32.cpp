@@ -45,7 +45,9 @@ UINT WindowDpi(HWND window) {
   return dpi > 0 ? static_cast<UINT>(dpi) : 96u;
 }
 
-int Px(int twips, UINT dpi) { return MulDiv(twips, static_cast<int>(dpi), 1440); }
+int Px(int twips, UINT dpi) {
+  return MulDiv(twips, static_cast<int>(dpi), 1440);
+}
 
 // The outer size whose client area is the window's 4125 x 420 twips.
 SIZE OuterSize(DWORD style, DWORD ex_style, UINT dpi) {
@@ -66,7 +68,8 @@ class Win32TextBox : public TextBox {
   void Attach(HWND edit) { edit_ = edit; }
   std::wstring Text() override {
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(edit_)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(edit_, text.data(), static_cast<int>(text.size()))));
+    text.resize(static_cast<std::size_t>(
+        GetWindowTextW(edit_, text.data(), static_cast<int>(text.size()))));
     return text;
   }
   void SetText(const std::wstring& text) override { SetWindowTextW(edit_, text.c_str()); }
@@ -138,8 +141,10 @@ class Win32MainWindow : public MainWindow {
     const auto font = reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT));
     for (const Placement& c : kControls) {
       const bool edit = c.id == kText1;
-      const wchar_t* caption = c.id == kCommand2 ? L"..." : c.id == kCommand1 ? L"P"
-                             : c.id == kCommand3 ? L"?" : L"";
+      const wchar_t* caption = c.id == kCommand2   ? L"..."
+                               : c.id == kCommand1 ? L"P"
+                               : c.id == kCommand3 ? L"?"
+                                                   : L"";
       HWND control = CreateWindowExW(
           edit ? WS_EX_CLIENTEDGE : 0, edit ? L"EDIT" : L"BUTTON", caption,
           WS_CHILD | WS_VISIBLE | WS_TABSTOP |
@@ -200,15 +205,15 @@ class Win32MainWindow : public MainWindow {
         window_ = nullptr;
         PostQuitMessage(exit_code_);
         return 0;
-      default:
-        break;
+      default: break;
     }
     return DefWindowProcW(window_, message, wparam, lparam);
   }
 
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == WM_NCCREATE) {
-      auto* self = static_cast<Win32MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+      auto* self =
+          static_cast<Win32MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
       self->window_ = window;
       SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
@@ -229,6 +234,8 @@ class Win32MainWindow : public MainWindow {
 
 }  // namespace
 
-std::unique_ptr<MainWindow> CreateMainWindow() { return std::make_unique<Win32MainWindow>(); }
+std::unique_ptr<MainWindow> CreateMainWindow() {
+  return std::make_unique<Win32MainWindow>();
+}
 
 }  // namespace voderer::frontend

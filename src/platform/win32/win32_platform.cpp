@@ -44,13 +44,17 @@ void Win32Platform::LaunchScript(const std::wstring& script_path,
   launcher_.Launch(script_path, working_folder);
 }
 
-bool Win32Platform::ScriptRunning() { return launcher_.Running(); }
+bool Win32Platform::ScriptRunning() {
+  return launcher_.Running();
+}
 
 void Win32Platform::MsgBox(const std::wstring& text, const std::wstring& title) {
   frontend::ShowMessageBox(text, title);
 }
 
-void Win32Platform::ShowOpen(CommonDialogState& dialog) { frontend::ShowOpenDialog(dialog); }
+void Win32Platform::ShowOpen(CommonDialogState& dialog) {
+  frontend::ShowOpenDialog(dialog);
+}
 
 }  // namespace win32
 
