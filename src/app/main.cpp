@@ -1,18 +1,22 @@
-// Program start: builds Form1 on the front end's window and runs it. The
-// window is the start-up object; there is no other start-up code.
-#include "main_window.h"
-#include "platform.h"
-#include "window.h"
+#include <memory>
 
-int voderer::frontend::ProgramMain() {
-  Platform& platform = SystemPlatform();
+#include "app/program.h"
+#include "frontend/error_box.h"
+#include "frontend/window.h"
+#include "platform/system.h"
+#include "ui/main_window.h"
+
+int voderer::app::ProgramMain() {
+  SystemPlatform system;
+  const std::unique_ptr<Dialogs> dialogs = frontend::CreateDialogs();
+  const Services services{system.files(), system.launch(), *dialogs};
   try {
-    auto window = CreateMainWindow();
-    ui::Form1 form(platform, window->Text1());
+    const std::unique_ptr<frontend::MainWindow> window = frontend::CreateMainWindow(services);
+    ui::Form1 form(services, window->Text1());
     return window->Run(form);
   } catch (const RuntimeError& error) {
     // The window itself could not be made: reported like any other error.
-    platform.MsgBox(RuntimeErrorMessage(error), kApplicationTitle);
+    dialogs->MsgBox(frontend::RuntimeErrorMessage(error), frontend::kApplicationTitle);
     return 1;
   }
 }

@@ -3,7 +3,8 @@
 
 #include <string>
 
-#include "platform.h"
+#include "platform/files.h"
+#include "platform/runtime.h"
 
 namespace voderer {
 
@@ -13,7 +14,7 @@ namespace voderer {
 // the line is written, kFalse when obtaining a file number, opening or
 // writing failed; those failures never leave the call. Only a failure of
 // the close made while recovering from one of them is raised.
-Flag SaveTextToFile(Platform& platform, const std::wstring& FileFullPath, const std::wstring& sText,
+Flag SaveTextToFile(Files& files, const std::wstring& FileFullPath, const std::wstring& sText,
                     Flag Overwrite);
 
 }  // namespace voderer

@@ -1,8 +1,8 @@
-#include "patch_script.h"
+#include "patch/patch_script.h"
 
 #include <optional>
 
-#include "line_writer.h"
+#include "patch/line_writer.h"
 
 namespace voderer {
 
@@ -42,10 +42,10 @@ std::wstring NdstoolLine(std::wstring_view head, std::wstring_view rom, std::wst
 
 // The ROM path in a spelling the code page carries exactly, so that the
 // script can never name another file.
-std::wstring CarriableRomPath(Platform& platform, const std::wstring& rom_path) {
-  if (platform.ToCodePage(rom_path)) return rom_path;
-  if (std::optional<std::wstring> other = platform.CodePageSafePath(rom_path)) {
-    if (platform.ToCodePage(*other)) return *other;
+std::wstring CarriableRomPath(Files& files, const std::wstring& rom_path) {
+  if (files.ToCodePage(rom_path)) return rom_path;
+  if (std::optional<std::wstring> other = files.CodePageSafePath(rom_path)) {
+    if (files.ToCodePage(*other)) return *other;
   }
   throw RuntimeError(err::kBadFileNameOrNumber,
                      L"The path of the chosen ROM image cannot be written in the system's "
@@ -82,50 +82,50 @@ std::array<std::wstring, kScriptLineCount> PatchScriptLines(std::wstring_view ro
   };
 }
 
-std::wstring ScriptPath(Platform& platform) {
-  std::wstring path = platform.ProgramFolder();
-  path += kPathSeparator;
+std::wstring ScriptPath(Files& files) {
+  std::wstring path = files.ProgramFolder();
+  path += PathSeparator();
   path += kScriptName;
   return path;
 }
 
-void RunPatch(Platform& platform, const CommonDialogState& CommonDialog1) {
-  if (platform.ScriptRunning()) throw ScriptStillRunning();
-  std::wstring tool_folder = platform.ProgramFolder();
-  tool_folder += kPathSeparator;
+void RunPatch(Files& files, ScriptLaunch& launch, const CommonDialogState& CommonDialog1) {
+  if (launch.ScriptRunning()) throw ScriptStillRunning();
+  std::wstring tool_folder = files.ProgramFolder();
+  tool_folder += PathSeparator();
   tool_folder += L"Bin";
-  if (!platform.FolderExists(tool_folder)) throw ToolFolderMissing(tool_folder);
+  if (!files.FolderExists(tool_folder)) throw ToolFolderMissing(tool_folder);
 
   const std::array<std::wstring, kScriptLineCount> lines =
-      PatchScriptLines(CarriableRomPath(platform, CommonDialog1.FileName));
+      PatchScriptLines(CarriableRomPath(files, CommonDialog1.FileName));
 
   // Every line is attempted even after a failure.
   std::wstring failed;
   int failures = 0;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const Flag overwrite = i == 0 ? kTrue : kFalse;
-    if (SaveTextToFile(platform, ScriptPath(platform), lines[i], overwrite) == kFalse) {
+    if (SaveTextToFile(files, ScriptPath(files), lines[i], overwrite) == kFalse) {
       if (!failed.empty()) failed += L", ";
       failed += std::to_wstring(i + 1);
       ++failures;
     }
   }
 
-  const std::wstring script = ScriptPath(platform);
+  const std::wstring script = ScriptPath(files);
   if (!failed.empty()) {
     // A partial script would run only some of its commands: never start it.
     std::wstring description = (failures == 1 ? L"Line " : L"Lines ") + failed +
                                L" of the patch script " + script +
                                L" could not be written, so the patch was not started.";
     try {
-      platform.Kill(script);
+      files.Kill(script);
     } catch (const RuntimeError&) {
       description += L" The incomplete script could not be removed either.";
     }
     throw RuntimeError(err::kPathFileAccess, description);
   }
 
-  platform.LaunchScript(script, platform.ProgramFolder());
+  launch.LaunchScript(script, files.ProgramFolder());
 }
 
 }  // namespace voderer

@@ -6,7 +6,10 @@
 #include <string>
 #include <string_view>
 
-#include "platform.h"
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "platform/runtime.h"
+#include "platform/script_launch.h"
 
 namespace voderer {
 
@@ -41,14 +44,14 @@ class ToolFolderMissing : public PatchNotStarted {
 std::array<std::wstring, kScriptLineCount> PatchScriptLines(std::wstring_view rom_path);
 
 // Program folder + separator + "deruzuz.bat".
-std::wstring ScriptPath(Platform& platform);
+std::wstring ScriptPath(Files& files);
 
 // Writes the script for the ROM selection of `CommonDialog1` with nine
-// SaveTextToFile calls and starts it with the program folder as its working
-// folder. Throws ScriptStillRunning while an earlier script runs, and
+// SaveTextToFile calls and starts it through `launch` with the program
+// folder as its working folder. Throws ScriptStillRunning while an earlier script runs, and
 // RuntimeError when the ROM path cannot be written in the code page, when a
 // line could not be written (the partial script is removed, not started) or
 // when the launch fails.
-void RunPatch(Platform& platform, const CommonDialogState& CommonDialog1);
+void RunPatch(Files& files, ScriptLaunch& launch, const CommonDialogState& CommonDialog1);
 
 }  // namespace voderer

@@ -6,27 +6,19 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
-#include <string>
 #include <string_view>
 #include <system_error>
 
-#include "platform.h"
+#include "platform/runtime.h"
 
 namespace voderer {
-
-// The runtime's own wording for an error number.
-std::wstring StandardDescription(int number);
 
 // A RuntimeError for a failed file operation, numbered as the runtime
 // numbers it (path not found, permission denied, ...).
 RuntimeError FileError(std::error_code code);
 
-// `path` as the file system API wants it; RuntimeError when the text cannot
-// name a file on this system.
-std::filesystem::path FilePath(const std::wstring& path);
-
 // Removes a file; quiet when it is already gone.
-void RemoveFile(const std::wstring& path);
+void RemoveFile(const std::filesystem::path& file);
 
 class FileTable {
  public:

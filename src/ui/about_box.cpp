@@ -1,10 +1,10 @@
 // "?": the About message.
-#include "main_window.h"
+#include "ui/main_window.h"
 
 namespace voderer::ui {
 
 void Form1::Command3_Click() {
-  platform_.MsgBox(kAboutText, frontend::kApplicationTitle);
+  services_.dialogs.MsgBox(kAboutText, frontend::kApplicationTitle);
 }
 
 }  // namespace voderer::ui

@@ -4,8 +4,9 @@
 
 #include <string>
 
-#include "platform.h"
-#include "window.h"
+#include "frontend/window.h"
+#include "platform/dialogs.h"
+#include "platform/services.h"
 
 namespace voderer::ui {
 
@@ -18,7 +19,8 @@ inline constexpr wchar_t kAboutText[] =
 
 class Form1 : public frontend::WindowEvents {
  public:
-  Form1(Platform& platform, frontend::TextBox& text1) : Text1(text1), platform_(platform) {}
+  // `services` are the program's, handed down from its start.
+  Form1(const Services& services, frontend::TextBox& text1) : Text1(text1), services_(services) {}
 
   // Display only: shows the chosen file's name and is never read.
   frontend::TextBox& Text1;
@@ -30,7 +32,7 @@ class Form1 : public frontend::WindowEvents {
   void Command3_Click() override;  // "?": About
 
  private:
-  Platform& platform_;
+  Services services_;
 };
 
 }  // namespace voderer::ui

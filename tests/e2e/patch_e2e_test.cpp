@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "fake_platform.h"
-#include "patch_script.h"
+#include "patch/patch_script.h"
+#include "platform/system.h"
 #include "temp_folder.h"
 
 #ifdef _WIN32
@@ -33,9 +34,12 @@ class SystemLaunch : public testing::FakePlatform {
  public:
   using FakePlatform::FakePlatform;
   void LaunchScript(const std::wstring& script, const std::wstring& folder) override {
-    SystemPlatform().LaunchScript(script, folder);
+    system_.launch().LaunchScript(script, folder);
   }
-  bool ScriptRunning() override { return SystemPlatform().ScriptRunning(); }
+  bool ScriptRunning() override { return system_.launch().ScriptRunning(); }
+
+ private:
+  SystemPlatform system_;
 };
 
 void SetEnvironment(const char* name, const fs::path& value) {
@@ -120,7 +124,7 @@ TEST(PatchEndToEnd, TheScriptUnpacksAndRebuildsWithoutTheActionWaiting) {
   const fs::path program = temp.path() / "program folder";
   const fs::path bin = program / "Bin";
   fs::create_directories(bin);
-  const fs::path self = SystemPlatform().ProgramFolder();
+  const fs::path self = SystemFiles().ProgramFolder();
 #ifdef _WIN32
   fs::copy_file(self / "standin_ndstool.exe", bin / "ndstool.exe");
 #else
@@ -141,13 +145,13 @@ TEST(PatchEndToEnd, TheScriptUnpacksAndRebuildsWithoutTheActionWaiting) {
 
   SystemLaunch platform(program.wstring());
   CommonDialogState dialog{L"", L"", rom.wstring(), L""};
-  RunPatch(platform, dialog);
+  RunPatch(platform, platform, dialog);
 
   // Still held in its first ndstool call: the action returned without
   // waiting, and a second patch is refused meanwhile.
   ASSERT_TRUE(WaitUntil([&] { return ReadCalls(log).size() == 1; })) << "ndstool never ran";
   EXPECT_TRUE(platform.ScriptRunning());
-  EXPECT_THROW(RunPatch(platform, dialog), ScriptStillRunning);
+  EXPECT_THROW(RunPatch(platform, platform, dialog), ScriptStillRunning);
   testing::WriteBytes(release, "");
 
   ASSERT_TRUE(WaitUntil([&] { return !platform.ScriptRunning(); })) << "script never ended";

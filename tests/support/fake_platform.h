@@ -1,5 +1,6 @@
-// A platform for handler tests: real files (through the system platform),
-// a chosen program folder, and recorded launches, boxes and dialogs.
+// The runtime services for handler tests: real files (through the system's
+// file services), a chosen program folder, and recorded launches, boxes and
+// dialogs.
 #pragma once
 
 #include <functional>
@@ -7,13 +8,20 @@
 #include <utility>
 #include <vector>
 
-#include "platform.h"
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "platform/script_launch.h"
+#include "platform/services.h"
+#include "platform/system_files.h"
 
 namespace voderer::testing {
 
-class FakePlatform : public Platform {
+class FakePlatform : public Files, public ScriptLaunch, public Dialogs {
  public:
   explicit FakePlatform(std::wstring program_folder) : program_folder_(std::move(program_folder)) {}
+
+  // All three services, as the program hands them to Form1.
+  Services AsServices() { return {*this, *this, *this}; }
 
   struct Launch {
     std::wstring script;
@@ -37,24 +45,24 @@ class FakePlatform : public Platform {
 
   std::wstring ProgramFolder() override { return program_folder_; }
   std::optional<std::string> ToCodePage(std::wstring_view text) override {
-    return SystemPlatform().ToCodePage(text);
+    return real_.ToCodePage(text);
   }
   std::optional<std::wstring> CodePageSafePath(const std::wstring& path) override {
-    return SystemPlatform().CodePageSafePath(path);
+    return real_.CodePageSafePath(path);
   }
-  int FreeFile() override { return SystemPlatform().FreeFile(); }
-  void Open(int n, const std::wstring& path, FileMode mode) override {
-    SystemPlatform().Open(n, path, mode);
-  }
-  void PrintLine(int n, std::wstring_view text) override { SystemPlatform().PrintLine(n, text); }
-  void Close(int n) override { SystemPlatform().Close(n); }
-  void Kill(const std::wstring& path) override { SystemPlatform().Kill(path); }
+  int FreeFile() override { return real_.FreeFile(); }
+  void Open(int n, const std::wstring& path, FileMode mode) override { real_.Open(n, path, mode); }
+  void PrintLine(int n, std::wstring_view text) override { real_.PrintLine(n, text); }
+  void Close(int n) override { real_.Close(n); }
+  void Kill(const std::wstring& path) override { real_.Kill(path); }
   // Folders the action looks for (Bin) are there unless a test says not.
   bool FolderExists(const std::wstring&) override { return folders_exist; }
+
   void LaunchScript(const std::wstring& script, const std::wstring& working_folder) override {
     launches.push_back({script, working_folder});
   }
   bool ScriptRunning() override { return script_running; }
+
   void MsgBox(const std::wstring& text, const std::wstring& title) override {
     messages.push_back({text, title});
   }
@@ -65,6 +73,7 @@ class FakePlatform : public Platform {
 
  private:
   std::wstring program_folder_;
+  SystemFiles real_;
 };
 
 }  // namespace voderer::testing

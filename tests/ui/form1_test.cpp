@@ -6,9 +6,10 @@
 #include <string>
 
 #include "fake_platform.h"
+#include "frontend/error_box.h"
+#include "patch/patch_script.h"
 #include "temp_folder.h"
-#include "main_window.h"
-#include "patch_script.h"
+#include "ui/main_window.h"
 
 namespace voderer::ui {
 namespace {
@@ -33,7 +34,7 @@ class Form1Test : public ::testing::Test {
   TempFolder folder{"voderer-form1"};
   FakePlatform platform{folder.path().wstring()};
   FakeTextBox text1;
-  Form1 form{platform, text1};
+  Form1 form{platform.AsServices(), text1};
 
   // The user picks `name` in the program folder.
   void UserPicks(const std::wstring& name) {
@@ -82,7 +83,7 @@ TEST_F(Form1Test, CancelKeepsTheSelectionAndShowsItAgain) {
   // Cancel before any choice: the box is emptied, nothing is selected.
   FakeTextBox fresh_box;
   fresh_box.text = L"typed";
-  Form1 fresh{platform, fresh_box};
+  Form1 fresh{platform.AsServices(), fresh_box};
   fresh.Command2_Click();
   EXPECT_EQ(fresh_box.text, L"");
   EXPECT_EQ(fresh.CommonDialog1.FileName, L"");
@@ -146,7 +147,7 @@ TEST(Form1Errors, AnErrorLeavingAHandlerIsReportedAndEndsTheProgram) {
   FailingDialogPlatform platform(L"unused");
   FakeTextBox box;
   box.text = L"before";
-  Form1 form(platform, box);
+  Form1 form(platform.AsServices(), box);
   EXPECT_FALSE(frontend::RunClickHandler(platform, form, &frontend::WindowEvents::Command2_Click));
   ASSERT_EQ(platform.messages.size(), 1u);
   EXPECT_EQ(platform.messages[0].text, L"Run-time error '20476':\n\nBuffer too small");

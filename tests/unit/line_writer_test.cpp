@@ -1,5 +1,5 @@
 // SaveTextToFile on real files and on a platform whose file calls fail.
-#include "line_writer.h"
+#include "patch/line_writer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The nine lines, and the patch action's behaviour on a fake platform.
-#include "patch_script.h"
+#include "patch/patch_script.h"
 
 #include <gtest/gtest.h>
 
@@ -69,7 +69,7 @@ class PatchActionTest : public ::testing::Test {
 };
 
 TEST_F(PatchActionTest, WritesTheNineLinesAndStartsTheScriptInTheProgramFolder) {
-  RunPatch(platform_, dialog_);
+  RunPatch(platform_, platform_, dialog_);
   EXPECT_EQ(ReadBytes(Script()), ExpectedBytes(L"C:\\ROMs\\100%% Mario.nds"));
   ASSERT_EQ(platform_.launches.size(), 1u);
   EXPECT_EQ(platform_.launches[0].script, ScriptPath(platform_));
@@ -77,18 +77,18 @@ TEST_F(PatchActionTest, WritesTheNineLinesAndStartsTheScriptInTheProgramFolder) 
   EXPECT_EQ(platform_.launches[0].working_folder, folder_.path().wstring());
 
   // A second patch starts the file afresh rather than adding to it.
-  RunPatch(platform_, dialog_);
+  RunPatch(platform_, platform_, dialog_);
   EXPECT_EQ(ReadBytes(Script()), ExpectedBytes(L"C:\\ROMs\\100%% Mario.nds"));
   EXPECT_EQ(platform_.launches.size(), 2u);
 }
 
 TEST_F(PatchActionTest, RefusesWhileTheEarlierScriptStillRuns) {
   platform_.script_running = true;
-  EXPECT_THROW(RunPatch(platform_, dialog_), ScriptStillRunning);
+  EXPECT_THROW(RunPatch(platform_, platform_, dialog_), ScriptStillRunning);
   EXPECT_FALSE(std::filesystem::exists(Script()));
   EXPECT_TRUE(platform_.launches.empty());
   try {
-    RunPatch(platform_, dialog_);
+    RunPatch(platform_, platform_, dialog_);
   } catch (const RuntimeError& error) {  // the window may treat it as any run-time error
     EXPECT_FALSE(error.Description().empty());
   }
@@ -99,7 +99,7 @@ TEST_F(PatchActionTest, RefusesWithoutTheToolFolderAndWritesNothing) {
   // program folder: its "rd /Q /S UNPACK" must never run there.
   platform_.folders_exist = false;
   try {
-    RunPatch(platform_, dialog_);
+    RunPatch(platform_, platform_, dialog_);
     ADD_FAILURE() << "patched without a Bin folder";
   } catch (const ToolFolderMissing& error) {
     EXPECT_EQ(error.Number(), err::kPathNotFound);
@@ -127,7 +127,7 @@ TEST_F(PatchActionTest, AnUncarriablePathIsReplacedByItsOtherSpellingOrRefused) 
   dialog_.FileName = L"C:\\ROMs\\snow\u2603man.nds";
 
   narrow.other_name = L"C:\\ROMs\\SNOWMA~1.NDS";
-  RunPatch(narrow, dialog_);
+  RunPatch(narrow, narrow, dialog_);
   EXPECT_EQ(ReadBytes(Script()), ExpectedBytes(L"C:\\ROMs\\SNOWMA~1.NDS"));
   ASSERT_EQ(narrow.launches.size(), 1u);
 
@@ -135,7 +135,7 @@ TEST_F(PatchActionTest, AnUncarriablePathIsReplacedByItsOtherSpellingOrRefused) 
   for (std::optional<std::wstring> other :
        {std::optional<std::wstring>(), std::optional<std::wstring>(L"C:\\\u2603.nds")}) {
     narrow.other_name = other;
-    EXPECT_THROW(RunPatch(narrow, dialog_), RuntimeError);
+    EXPECT_THROW(RunPatch(narrow, narrow, dialog_), RuntimeError);
     EXPECT_FALSE(std::filesystem::exists(Script()));
     EXPECT_EQ(narrow.launches.size(), 1u);
   }
@@ -163,7 +163,7 @@ TEST_F(PatchActionTest, AnIncompleteScriptIsRemovedAndNeverStarted) {
   FailingLine failing(folder_.path().wstring());
   failing.needle = L"ndstool -c";
   try {
-    RunPatch(failing, dialog_);
+    RunPatch(failing, failing, dialog_);
     ADD_FAILURE() << "no error for a missing line";
   } catch (const RuntimeError& error) {
     EXPECT_NE(error.Description().find(L"Line 6 "), std::wstring::npos);
@@ -174,7 +174,7 @@ TEST_F(PatchActionTest, AnIncompleteScriptIsRemovedAndNeverStarted) {
 
   // Every line fails when the program folder is gone.
   FakePlatform gone((folder_.path() / "gone").wstring());
-  EXPECT_THROW(RunPatch(gone, dialog_), RuntimeError);
+  EXPECT_THROW(RunPatch(gone, gone, dialog_), RuntimeError);
   EXPECT_TRUE(gone.launches.empty());
 
   // Nothing could be written, so there is nothing to remove either, even
@@ -183,7 +183,7 @@ TEST_F(PatchActionTest, AnIncompleteScriptIsRemovedAndNeverStarted) {
   std::ofstream(folder_.path() / "a-file").put('x');
   FakePlatform not_a_folder((folder_.path() / "a-file").wstring());
   try {
-    RunPatch(not_a_folder, dialog_);
+    RunPatch(not_a_folder, not_a_folder, dialog_);
     ADD_FAILURE() << "no error when no line could be written";
   } catch (const RuntimeError& error) {
     EXPECT_NE(error.Description().find(L"Lines 1, 2, 3, 4, 5, 6, 7, 8, 9 "), std::wstring::npos);

@@ -1,4 +1,4 @@
-#include "code_page.h"
+#include "platform/posix/code_page.h"
 
 #include <climits>
 #include <clocale>

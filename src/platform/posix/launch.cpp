@@ -1,13 +1,14 @@
-#include "launch.h"
+#include "platform/posix/launch.h"
 
 #include <cerrno>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
-#include "file_table.h"
-#include "platform.h"
+#include "platform/backend.h"
+#include "platform/file_table.h"
 
 namespace voderer::posix {
 
@@ -43,8 +44,15 @@ void WaitFor(pid_t pid) {
 
 }  // namespace
 
-void ScriptLauncher::Launch(const std::string& runner, const std::string& script,
-                            const std::string& working_folder) {
+void RunbatLaunch::LaunchScript(const std::wstring& script_path,
+                                const std::wstring& working_folder) {
+  const std::filesystem::path script = backend::NativePath(script_path);
+  const std::filesystem::path runner = script.parent_path() / "runbat";
+  Launch(runner.native(), script.native(), backend::NativePath(working_folder).native());
+}
+
+void RunbatLaunch::Launch(const std::string& runner, const std::string& script,
+                          const std::string& working_folder) {
   int report[2];
   if (pipe2(report, O_CLOEXEC) != 0) {
     throw FileError(std::error_code(errno, std::generic_category()));
@@ -75,7 +83,7 @@ void ScriptLauncher::Launch(const std::string& runner, const std::string& script
   if (got > 0) {
     WaitFor(pid);
     if (child_errno == ENOENT || child_errno == EACCES || child_errno == ENOEXEC) {
-      throw RuntimeError(err::kFileNotFound, StandardDescription(err::kFileNotFound));
+      throw StandardError(err::kFileNotFound);
     }
     throw FileError(std::error_code(child_errno, std::generic_category()));
   }
@@ -93,7 +101,7 @@ void ScriptLauncher::Launch(const std::string& runner, const std::string& script
   }).detach();
 }
 
-bool ScriptLauncher::Running() {
+bool RunbatLaunch::ScriptRunning() {
   std::lock_guard lock(state_->mutex);
   return state_->running != 0;
 }

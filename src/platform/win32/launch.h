@@ -5,21 +5,23 @@
 
 #include <string>
 
+#include "platform/script_launch.h"
+
 namespace voderer::win32 {
 
-class ScriptLauncher {
+class ShellLaunch final : public ScriptLaunch {
  public:
-  ScriptLauncher() = default;
-  ScriptLauncher(const ScriptLauncher&) = delete;
-  ScriptLauncher& operator=(const ScriptLauncher&) = delete;
-  ~ScriptLauncher();
+  ShellLaunch() = default;
+  ShellLaunch(const ShellLaunch&) = delete;
+  ShellLaunch& operator=(const ShellLaunch&) = delete;
+  ~ShellLaunch() override;
 
-  // Starts `script` in `working_folder` and returns at once; RuntimeError
-  // when the system could not start it.
-  void Launch(const std::wstring& script, const std::wstring& working_folder);
+  // Starts `script_path` in `working_folder` and returns at once;
+  // RuntimeError when the system could not start it.
+  void LaunchScript(const std::wstring& script_path, const std::wstring& working_folder) override;
 
   // True until the process of the last launch has ended.
-  bool Running();
+  bool ScriptRunning() override;
 
  private:
   HANDLE process_ = nullptr;

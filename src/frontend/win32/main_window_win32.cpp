@@ -4,7 +4,8 @@
 
 #include <memory>
 
-#include "window.h"
+#include "frontend/error_box.h"
+#include "frontend/window.h"
 
 namespace voderer::frontend {
 namespace {
@@ -80,14 +81,14 @@ class Win32TextBox : public TextBox {
 
 class Win32MainWindow : public MainWindow {
  public:
-  Win32MainWindow() {
+  explicit Win32MainWindow(const Services& services) : services_(services) {
     instance_ = GetModuleHandleW(nullptr);
     RegisterClass();
     const DWORD style = WS_OVERLAPPEDWINDOW;
     const SIZE size = OuterSize(style, 0, WindowDpi(nullptr));
     window_ = CreateWindowExW(0, kClassName, kWindowTitle, style, CW_USEDEFAULT, CW_USEDEFAULT,
                               size.cx, size.cy, nullptr, nullptr, instance_, this);
-    if (window_ == nullptr) throw RuntimeError(7, L"Out of memory");
+    if (window_ == nullptr) throw StandardError(err::kOutOfMemory);
     // The default placement was chosen at the system DPI; the window's own
     // DPI decides its client area.
     const UINT dpi = WindowDpi(window_);
@@ -165,7 +166,7 @@ class Win32MainWindow : public MainWindow {
 
   void Click(void (WindowEvents::*handler)()) {
     if (events_ == nullptr) return;
-    if (!RunClickHandler(SystemPlatform(), *events_, handler)) {
+    if (!RunClickHandler(services_.dialogs, *events_, handler)) {
       exit_code_ = 1;
       DestroyWindow(window_);
     }
@@ -224,6 +225,7 @@ class Win32MainWindow : public MainWindow {
     return self->Handle(message, wparam, lparam);
   }
 
+  Services services_;
   HINSTANCE instance_ = nullptr;
   HWND window_ = nullptr;
   HWND focus_ = nullptr;
@@ -234,8 +236,8 @@ class Win32MainWindow : public MainWindow {
 
 }  // namespace
 
-std::unique_ptr<MainWindow> CreateMainWindow() {
-  return std::make_unique<Win32MainWindow>();
+std::unique_ptr<MainWindow> CreateMainWindow(const Services& services) {
+  return std::make_unique<Win32MainWindow>(services);
 }
 
 }  // namespace voderer::frontend

@@ -1,4 +1,4 @@
-#include "window.h"
+#include "frontend/error_box.h"
 
 #include <exception>
 #include <new>
@@ -14,14 +14,14 @@ namespace {
 // Errors from the C++ library reach the user in the runtime's own terms.
 RuntimeError AsRuntimeError(const std::exception& error) {
   if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) {
-    return RuntimeError(7, L"Out of memory");
+    return StandardError(err::kOutOfMemory);
   }
-  return RuntimeError(51, L"Internal error");
+  return StandardError(err::kInternalError);
 }
 
 }  // namespace
 
-bool RunClickHandler(Platform& platform, WindowEvents& events, void (WindowEvents::*handler)()) {
+bool RunClickHandler(Dialogs& dialogs, WindowEvents& events, void (WindowEvents::*handler)()) {
   std::wstring message;
   try {
     (events.*handler)();
@@ -32,7 +32,7 @@ bool RunClickHandler(Platform& platform, WindowEvents& events, void (WindowEvent
     message = RuntimeErrorMessage(AsRuntimeError(error));
   }
   try {
-    platform.MsgBox(message, kApplicationTitle);
+    dialogs.MsgBox(message, kApplicationTitle);
   } catch (...) {
     // Not even the box could be shown: the program still ends, and nothing
     // may unwind into the window system's callback.

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "window_icon.h"
+#include "frontend/fltk/window_icon.h"
 
 namespace voderer::frontend {
 namespace {

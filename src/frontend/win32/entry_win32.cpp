@@ -1,8 +1,8 @@
 // The GUI-subsystem entry point; the command line is not used.
 #include <windows.h>
 
-#include "window.h"
+#include "app/program.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  return voderer::frontend::ProgramMain();
+  return voderer::app::ProgramMain();
 }

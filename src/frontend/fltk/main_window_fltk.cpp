@@ -1,4 +1,4 @@
-// The main window with FLTK: the row of Part-sized controls, scaled from
+// The main window with FLTK: the row of controls at their twip sizes, scaled from
 // 96 DPI by the screen's DPI.
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
@@ -11,10 +11,11 @@
 #include <cmath>
 #include <memory>
 
-#include "fltk_fonts.h"
-#include "fltk_text.h"
-#include "window_icon.h"
-#include "window.h"
+#include "frontend/error_box.h"
+#include "frontend/fltk/fonts.h"
+#include "frontend/fltk/utf8_text.h"
+#include "frontend/fltk/window_icon.h"
+#include "frontend/window.h"
 
 namespace voderer::frontend {
 namespace {
@@ -53,8 +54,9 @@ class Scale {
 
 class FltkMainWindow : public MainWindow {
  public:
-  FltkMainWindow()
-      : window_(px_(4125), px_(420)),
+  explicit FltkMainWindow(const Services& services)
+      : services_(services),
+        window_(px_(4125), px_(420)),
         text1_(px_(0), px_(0), px_(2535), px_(375)),
         command2_(px_(2520), px_(0), px_(495), px_(375), "..."),
         command1_(px_(3000), px_(0), px_(615), px_(375), "P"),
@@ -100,7 +102,7 @@ class FltkMainWindow : public MainWindow {
     void (WindowEvents::*handler)() = &WindowEvents::Command3_Click;
     if (widget == &self->command1_) handler = &WindowEvents::Command1_Click;
     if (widget == &self->command2_) handler = &WindowEvents::Command2_Click;
-    if (!RunClickHandler(SystemPlatform(), *self->events_, handler)) {
+    if (!RunClickHandler(self->services_.dialogs, *self->events_, handler)) {
       self->exit_code_ = 1;
       self->window_.hide();
     }
@@ -112,6 +114,7 @@ class FltkMainWindow : public MainWindow {
     static_cast<FltkMainWindow*>(data)->window_.hide();
   }
 
+  Services services_;
   Scale px_;
   Fl_Double_Window window_;
   Fl_Input text1_;
@@ -127,8 +130,8 @@ class FltkMainWindow : public MainWindow {
 
 }  // namespace
 
-std::unique_ptr<MainWindow> CreateMainWindow() {
-  return std::make_unique<FltkMainWindow>();
+std::unique_ptr<MainWindow> CreateMainWindow(const Services& services) {
+  return std::make_unique<FltkMainWindow>(services);
 }
 
 }  // namespace voderer::frontend

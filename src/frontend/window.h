@@ -1,12 +1,14 @@
-// The main window as the front ends provide it: a row of one text box and
-// three buttons, whose clicks are handed to the program's handlers. The
-// program's own window (Form1) sits above this and knows no OS.
+// The boundary between the program and its front ends (fltk/, win32/): the
+// main window as a row of one text box and three buttons whose clicks go to
+// the program's handlers, and the dialogs each front end implements. Nothing
+// here names a toolkit; Form1 (src/ui) sits above it.
 #pragma once
 
 #include <memory>
 #include <string>
 
-#include "platform.h"
+#include "platform/dialogs.h"
+#include "platform/services.h"
 
 namespace voderer::frontend {
 
@@ -40,19 +42,13 @@ class MainWindow {
   virtual int Run(WindowEvents& events) = 0;
 };
 
-// The window of this build's front end; nothing is shown before Run.
-std::unique_ptr<MainWindow> CreateMainWindow();
+// This build's front end. Its dialogs come first: they report an error even
+// when the window cannot be made.
+std::unique_ptr<Dialogs> CreateDialogs();
 
-// The program, defined above the platform; the OS's entry point
-// (wWinMain, main) calls it and returns what it returns.
-int ProgramMain();
-
-// The standard run-time error text: "Run-time error 'N':", a blank line,
-// the description.
-std::wstring RuntimeErrorMessage(const RuntimeError& error);
-
-// Runs one click handler. An error that leaves it is shown in the standard
-// box through `platform`; false then tells the front end to end the program.
-bool RunClickHandler(Platform& platform, WindowEvents& events, void (WindowEvents::*handler)());
+// The main window; nothing is shown before Run. It reports a failing
+// handler through `services.dialogs`, and keeps `services` for the life of
+// the window.
+std::unique_ptr<MainWindow> CreateMainWindow(const Services& services);
 
 }  // namespace voderer::frontend

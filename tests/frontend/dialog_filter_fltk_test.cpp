@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "dialogs.h"
-#include "fltk_text.h"
-#include "main_window.h"
+#include "frontend/fltk/dialogs_fltk.h"
+#include "frontend/fltk/utf8_text.h"
+#include "ui/main_window.h"
 
 namespace voderer::frontend {
 namespace {

@@ -4,8 +4,8 @@
 #include <iterator>
 #include <string>
 
-#include "dialogs.h"
-#include "main_window.h"
+#include "frontend/win32/dialogs_win32.h"
+#include "ui/main_window.h"
 
 namespace voderer::frontend {
 namespace {

@@ -1,5 +1,4 @@
-// FLTK message box and Open dialog.
-#include "dialogs.h"
+#include "frontend/fltk/dialogs_fltk.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
@@ -9,9 +8,12 @@
 #include <FL/fl_draw.H>
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
-#include "fltk_text.h"
+#include "frontend/fltk/utf8_text.h"
+#include "frontend/window.h"
+#include "platform/runtime.h"
 
 namespace voderer::frontend {
 
@@ -29,7 +31,7 @@ std::string LabelText(const std::wstring& text) {
 
 }  // namespace
 
-void ShowMessageBox(const std::wstring& text, const std::wstring& title) {
+void FltkDialogs::MsgBox(const std::wstring& text, const std::wstring& title) {
   // Our own box rather than fl_message: that one always shows an icon.
   const std::string label = LabelText(text);
   const std::string caption = ToUtf8(title);
@@ -90,7 +92,7 @@ std::string ChooserFilter(const std::wstring& filter) {
   return out;
 }
 
-void ShowOpenDialog(CommonDialogState& dialog) {
+void FltkDialogs::ShowOpen(CommonDialogState& dialog) {
   Fl_Native_File_Chooser chooser(Fl_Native_File_Chooser::BROWSE_FILE);
   const std::string filter = ChooserFilter(dialog.Filter);
   const std::string folder = ToUtf8(dialog.InitDir);
@@ -110,6 +112,10 @@ void ShowOpenDialog(CommonDialogState& dialog) {
       return;
     default: throw RuntimeError(err::kDialogFailure, FromUtf8(chooser.errmsg()));
   }
+}
+
+std::unique_ptr<Dialogs> CreateDialogs() {
+  return std::make_unique<FltkDialogs>();
 }
 
 }  // namespace voderer::frontend

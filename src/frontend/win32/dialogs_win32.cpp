@@ -1,17 +1,19 @@
-// Win32 message box and Open dialog, owned by the active window so that
-// they are modal to it.
-#include "dialogs.h"
+#include "frontend/win32/dialogs_win32.h"
 
 #include <windows.h>
 
 #include <cderr.h>
 #include <commdlg.h>
 
+#include <memory>
 #include <vector>
+
+#include "frontend/window.h"
+#include "platform/runtime.h"
 
 namespace voderer::frontend {
 
-void ShowMessageBox(const std::wstring& text, const std::wstring& title) {
+void Win32Dialogs::MsgBox(const std::wstring& text, const std::wstring& title) {
   // MB_OK alone: one OK button, no icon, OK the default, closes on Return.
   if (MessageBoxW(GetActiveWindow(), text.c_str(), title.c_str(), MB_OK) == 0) {
     throw RuntimeError(err::kInvalidProcedureCall, L"The message box could not be shown");
@@ -42,7 +44,7 @@ RuntimeError DialogError(DWORD code) {
 
 }  // namespace
 
-void ShowOpenDialog(CommonDialogState& dialog) {
+void Win32Dialogs::ShowOpen(CommonDialogState& dialog) {
   std::vector<wchar_t> filter = DialogFilter(dialog.Filter);
   // Room for long paths; the file-name box starts empty so that the dialog
   // opens in InitDir.
@@ -71,6 +73,10 @@ void ShowOpenDialog(CommonDialogState& dialog) {
   }
   // A cancel leaves the earlier selection.
   if (DWORD code = CommDlgExtendedError(); code != 0) throw DialogError(code);
+}
+
+std::unique_ptr<Dialogs> CreateDialogs() {
+  return std::make_unique<Win32Dialogs>();
 }
 
 }  // namespace voderer::frontend

@@ -1,4 +1,4 @@
-#include "fltk_text.h"
+#include "frontend/fltk/utf8_text.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "window_icon.h"
+#include "frontend/fltk/window_icon.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "fltk_fonts.h"
+#include "frontend/fltk/fonts.h"
 
 #include <FL/Enumerations.H>
 #include <FL/Fl.H>

@@ -1,0 +1,55 @@
+// The POSIX backend: /proc/self/exe, the locale's encoding, stdio, runbat.
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/backend.h"
+#include "platform/file_table.h"
+#include "platform/posix/code_page.h"
+#include "platform/posix/launch.h"
+
+namespace voderer {
+
+wchar_t PathSeparator() {
+  return L'/';
+}
+
+namespace backend {
+
+std::wstring ExecutableFolder() {
+  std::error_code code;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", code);
+  if (code) throw FileError(code);
+  // Decoded in the user's locale: path::wstring() would use the C locale and
+  // fail on a folder with a Korean name.
+  if (auto folder = posix::FromLocaleEncoding(exe.parent_path().native())) return *folder;
+  throw StandardError(err::kBadFileNameOrNumber);
+}
+
+std::optional<std::string> ToCodePage(std::wstring_view text) {
+  return posix::ToLocaleEncoding(text);
+}
+
+std::optional<std::wstring> CodePageSafePath(const std::wstring&) {
+  // POSIX file systems keep one name per file: there is no other spelling.
+  return std::nullopt;
+}
+
+std::filesystem::path NativePath(const std::wstring& path) {
+  // File names are bytes in the user's locale; std::filesystem would
+  // convert through the C locale, which has nothing beyond ASCII.
+  if (std::optional<std::string> bytes = posix::ToLocaleEncoding(path)) {
+    return std::filesystem::path(*bytes);
+  }
+  throw StandardError(err::kBadFileNameOrNumber);
+}
+
+std::FILE* OpenStream(const std::filesystem::path& path, FileMode mode) {
+  return std::fopen(path.c_str(), mode == FileMode::kOutput ? "wb" : "ab");
+}
+
+std::unique_ptr<ScriptLaunch> NewScriptLaunch() {
+  return std::make_unique<posix::RunbatLaunch>();
+}
+
+}  // namespace backend
+}  // namespace voderer
