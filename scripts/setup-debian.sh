@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config googletest
+  build-essential cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev
   libfltk1.3-dev libfontconfig-dev
   mingw-w64 wine wine64
   xvfb xdotool x11-utils xclip imagemagick fonts-noto-cjk locales python3
