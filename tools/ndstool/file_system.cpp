@@ -28,12 +28,13 @@ void read_fat(const ByteSource& rom, HeaderItem& item, FileSystem& fs, Notes& no
   std::size_t bad = 0, first_bad = 0;
   for (std::size_t i = 0; i < fs.fat.size(); ++i) {
     fs.fat[i] = {get32(bytes, i * 8), get32(bytes, i * 8 + 4)};
-    fs.kept[i] = fs.fat[i].start > fs.fat[i].end || fs.fat[i].end > rom.size();
+    const FatEntry& e = fs.fat[i];  // an empty range may point anywhere
+    fs.kept[i] = e.start > e.end || (e.end > rom.size() && e.start != e.end);
     if (fs.kept[i] && bad++ == 0) first_bad = i;
   }
   if (bad != 0)
     notes.push_back("FAT: " + std::to_string(bad) +
-                    " entries end before they start or past the end of the file (the first: " +
+                    " entries end before they start or lie past the end of the file (the first: " +
                     std::to_string(first_bad) + ", " + hex(fs.fat[first_bad].start) + ".." +
                     hex(fs.fat[first_bad].end) + "); kept as they are, not written to the parts");
 }

@@ -38,7 +38,8 @@ void keep_chip_filled(const Layout& l, std::uint8_t capacity, MovePlan& mv) {
 }  // namespace
 
 std::uint64_t MovePlan::map(const Layout& l, std::uint64_t x) const {
-  if (x >= l.image_size) return x + shift;
+  // Past the end: moved like what ends the file, unless 32 bits cannot hold it.
+  if (x >= l.image_size) return x + shift <= 0xFFFFFFFF ? x + shift : x;
   std::size_t r = l.region_at(x);
   return start[r] + (x - l.regions[r].offset);
 }

@@ -20,7 +20,8 @@ struct MovePlan {
   std::vector<std::vector<std::uint64_t>> detached_at;  // per region: its detached items
   std::uint64_t shift = 0;                              // how far the last region moved
 
-  // The new position of old position x (past the end: moved by shift).
+  // The new position of old position x (past the end: moved by shift, but
+  // kept where 32 bits could not hold it moved).
   std::uint64_t map(const Layout& l, std::uint64_t x) const;
 };
 

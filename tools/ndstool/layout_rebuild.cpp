@@ -302,6 +302,8 @@ void remap_items(std::vector<std::uint8_t>& h, std::vector<std::uint8_t>& fat, c
       set_item(h, g.kind, mv.start[i], c.length[i], l.arm9_footer);
   }
   for (const Pointer& p : l.pointers) {
+    // An empty overlay table is no item: its offset points at nothing.
+    if (p.start == p.end && (p.kind == Kind::Ovt9 || p.kind == Kind::Ovt7)) continue;
     std::uint64_t at = mv.map(l, p.start);
     if (p.kind == Kind::File)
       set_file(fat, p.id, at, at + (p.end - p.start));
@@ -310,8 +312,9 @@ void remap_items(std::vector<std::uint8_t>& h, std::vector<std::uint8_t>& fat, c
   }
   for (const Kept& k : l.kept) {
     std::uint64_t at = mv.map(l, k.offset);
-    if (k.kind == Kind::File)
-      set_file(fat, k.id, at, k.size + (at - k.offset));  // end keeps its distance, wrapping
+    if (k.kind == Kind::File)  // the end moves as the start did, where 32 bits hold it
+      set_file(fat, k.id, at,
+               k.size + (at - k.offset) <= 0xFFFFFFFF ? k.size + (at - k.offset) : k.size);
     else
       set_item(h, k.kind, at, k.size, l.arm9_footer);
   }

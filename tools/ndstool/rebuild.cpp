@@ -228,11 +228,11 @@ void finish_header(Plan& plan, OutFile& out) {
                       [&](std::uint64_t o, std::span<std::uint8_t> b) { out.read_back(o, b); });
   std::uint16_t stored = get16(h, hdr::kSecureCrc);
   if (now.present) {
+    // A stored CRC that was right follows the bytes; a wrong one stays as
+    // it was (nothing reads it).
     bool update = plan.secure_if_stored
                       ? stored != 0
-                      : plan.old_secure.valid() ||
-                            (stored != 0 && (!plan.old_secure.present ||
-                                             now.computed != plan.old_secure.computed));
+                      : plan.old_secure.valid() || (stored != 0 && !plan.old_secure.present);
     if (update) put16(h, hdr::kSecureCrc, now.computed);
   }
   std::uint16_t crc = hdr::header_crc(h);

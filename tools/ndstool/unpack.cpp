@@ -169,7 +169,7 @@ void require_empty_folder(const PartPath& p) {
 void write_range(const InFile& rom, const PartPath& part, std::uint64_t off, std::uint64_t len,
                  bool exclusive = false) {
   OutFile out(part.path, part.label, exclusive);
-  out.copy_from(rom, off, len);
+  if (len != 0) out.copy_from(rom, off, len);  // an empty range may point anywhere
   out.close();
 }
 
