@@ -39,8 +39,8 @@ RomImage read_rom(std::span<const std::uint8_t> bytes) {
   const std::uint32_t fnt = r.u32(0x40), fnt_size = r.u32(0x44);
   if (!within(fnt, fnt_size) || fnt_size < 8) return r;  // no names
   const std::uint16_t ndirs = r.u16(fnt + 6);
-  if (ndirs == 0 || ndirs > 0x1000 || ndirs * 8U > fnt_size)
-    throw std::runtime_error("bad directory count");
+  if (ndirs == 0) return r;  // no tree: an FNT in name only
+  if (ndirs > 0x1000 || ndirs * 8U > fnt_size) throw std::runtime_error("bad directory count");
   r.dirs.resize(ndirs);
   for (std::uint16_t i = 0; i < ndirs; ++i) {
     RomDir& d = r.dirs[i];

@@ -88,7 +88,10 @@ std::vector<std::string> folder_names(Rng& rng, std::size_t count, unsigned& ser
       for (const std::string& n : kNameGroups[rng.below(kNameGroups.size())]) out.push_back(n);
     } else {
       static const std::array<const char*, 4> kExts = {".bin", ".DAT", "", ".narc"};
-      out.push_back("n" + std::to_string(serial++) + kExts[rng.below(kExts.size())]);
+      std::string name = "n";
+      name += std::to_string(serial++);
+      name += kExts[rng.below(kExts.size())];
+      out.push_back(std::move(name));
     }
   }
   out.resize(count);

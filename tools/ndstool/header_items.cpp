@@ -51,8 +51,12 @@ HeaderItem locate_table(const ByteSource& rom, const DsHeader& h, Kind k, std::s
 HeaderItem locate_banner(const ByteSource& rom, const DsHeader& h, Notes& notes) {
   std::uint64_t off = get32(h.part, hdr::kBanner);
   if (off == 0) return {Kind::Banner, 0, 0, ItemState::Absent};
-  if (off + 2 > rom.size() || off < h.part.size())  // no version to read: kept as it is
-    return locate(Kind::Banner, off, 2, rom.size(), h.part.size(), notes);
+  if (off + 2 > rom.size()) {  // not even its version to read
+    notes.push_back("banner: its offset " + hex(off) +
+                    " lies past the end of the file; kept as it is, not read");
+    return {Kind::Banner, off, 0, ItemState::Kept};
+  }
+  if (off < h.part.size()) return locate(Kind::Banner, off, 2, rom.size(), h.part.size(), notes);
   std::uint8_t v[2];
   rom.read_at(off, v);
   std::uint16_t version = get16(v, 0);
