@@ -167,5 +167,25 @@ TEST(HostileReader, TruncatedAndCorruptedImagesInMemory) {
   }
 }
 
+// As many files as file IDs exist, all of one name in one folder: each gets
+// a name of its own, and that work grows no faster than the folder.
+TEST(HostileReader, AFolderOfEqualNamesStaysLinear) {
+  Bytes image = build_rom({});
+  const std::uint32_t files = 0xF000;
+  Bytes fnt = {8, 0, 0, 0, 0, 0, 1, 0};
+  for (std::uint32_t i = 0; i < files; ++i) fnt.insert(fnt.end(), {0x01, 'a'});
+  fnt.push_back(0);
+  const auto fnt_at = static_cast<std::uint32_t>(image.size());
+  image.insert(image.end(), fnt.begin(), fnt.end());
+  const auto fat_at = static_cast<std::uint32_t>(image.size());
+  image.resize(image.size() + files * 8, 0);  // empty files at (0, 0)
+  wr32(image, 0x40, fnt_at), wr32(image, 0x44, static_cast<std::uint32_t>(fnt.size()));
+  wr32(image, 0x48, fat_at), wr32(image, 0x4C, files * 8);
+  nds::MemorySource src(image);
+  nds::ImageModel m = nds::analyse_image(src);
+  ASSERT_EQ(m.tree.files.size(), files);
+  EXPECT_EQ(m.tree.files.back().path, "a%~" + std::to_string(files - 1));  // after "a", "%61"
+}
+
 }  // namespace
 }  // namespace ndstest

@@ -1,5 +1,7 @@
 #include "disk_names.h"
 
+#include <algorithm>
+
 #include "names.h"
 
 namespace nds {
@@ -16,8 +18,11 @@ std::string DirNames::add(std::span<const std::uint8_t> raw) {
   }
   // Only the same raw name met again (or a name of every letter escaped
   // taken by another) gets here: a number no earlier entry can hold.
+  // Numbers go on from the last one this name took: a folder of thousands of
+  // equal names stays linear.
   std::string plain = disk_name(raw, Escape::Plain);
-  for (std::size_t k = 2; k <= count_ + 1; ++k) {
+  std::size_t& k = next_marker_[plain];
+  for (k = std::max<std::size_t>(k, 2); k <= count_ + 1; ++k) {
     std::string name = plain + "%~" + std::to_string(k);
     if (take(name)) return name;
   }

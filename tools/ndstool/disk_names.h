@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <set>
 #include <span>
 #include <string>
@@ -24,6 +25,7 @@ class DirNames {
  private:
   bool take(const std::string& candidate);
   std::set<std::string> taken_;
+  std::map<std::string, std::size_t> next_marker_;
   std::size_t count_ = 0;
 };
 
