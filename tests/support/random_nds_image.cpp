@@ -270,9 +270,10 @@ void maybe_overlap(Rng& rng, Image& im, std::uint32_t& fnt_inside) {
   if (banner < 0 || fnt < 0 || !im.names || !rng.chance(15)) return;
   Chunk& b = im.chunks[static_cast<std::size_t>(banner)];
   Chunk& f = im.chunks[static_cast<std::size_t>(fnt)];
+  // The FNT may end before the banner does, or after it.
   fnt_inside = static_cast<std::uint32_t>(b.bytes.size() - 1 - rng.below(16));
-  b.bytes.resize(fnt_inside);
-  b.bytes.insert(b.bytes.end(), f.bytes.begin(), f.bytes.end());
+  b.bytes.resize(std::max(b.bytes.size(), fnt_inside + f.bytes.size()));
+  std::copy(f.bytes.begin(), f.bytes.end(), b.bytes.begin() + fnt_inside);
   f.what = "fnt-in-banner";
   f.bytes.clear();
   im.traits += " banner-fnt-overlap";
