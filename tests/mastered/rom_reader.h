@@ -23,8 +23,8 @@ struct RomDir {
 
 struct RomImage {
   std::span<const std::uint8_t> bytes;
-  std::vector<RomFat> fat;  // end before start or past the end of the file included
-  std::vector<RomDir> dirs;                    // by directory ID - 0xF000
+  std::vector<RomFat> fat;   // end before start or past the end of the file included
+  std::vector<RomDir> dirs;  // by directory ID - 0xF000
   std::map<std::uint16_t, std::string> names;  // file ID -> raw path
 
   std::uint32_t u32(std::size_t off) const;

@@ -69,7 +69,11 @@ TEST(Names, NamesThatWouldMergeGetNamesOfTheirOwn) {
     EXPECT_EQ(std::string(back.begin(), back.end()), r) << disk;
   }
 #ifdef _WIN32
-  EXPECT_EQ(nds::merge_key("\xC3\x84" "b"), nds::merge_key("\xC3\xA4" "B")) << "case beyond ASCII";
+  EXPECT_EQ(nds::merge_key("\xC3\x84"
+                           "b"),
+            nds::merge_key("\xC3\xA4"
+                           "B"))
+      << "case beyond ASCII";
 #else
   nds::DirNames linux_dir;
   EXPECT_EQ(linux_dir.add(bytes("Root.bin")), "Root.bin");
