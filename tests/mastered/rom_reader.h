@@ -23,8 +23,8 @@ struct RomDir {
 
 struct RomImage {
   std::span<const std::uint8_t> bytes;
-  std::vector<RomFat> fat;
-  std::vector<RomDir> dirs;                    // by directory ID - 0xF000
+  std::vector<RomFat> fat;   // end before start or past the end of the file included
+  std::vector<RomDir> dirs;  // by directory ID - 0xF000
   std::map<std::uint16_t, std::string> names;  // file ID -> raw path
 
   std::uint32_t u32(std::size_t off) const;
@@ -35,7 +35,8 @@ struct RomImage {
   bool header_crc_ok() const;
 };
 
-// Throws std::runtime_error when a table lies outside the image or loops.
+// Tables that do not lie whole in the file count as absent, FAT ranges are
+// taken as they stand; throws std::runtime_error when the FNT is broken.
 RomImage read_rom(std::span<const std::uint8_t> bytes);
 
 }  // namespace voderer::testgen

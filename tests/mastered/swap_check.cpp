@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "nds_image_builder.h"
 #include "rom_reader.h"
 
 namespace voderer::testgen {
@@ -16,8 +17,8 @@ struct Field {
 
 // Header words that point at items, with the length that makes each one meaningful
 // (an empty FNT or FAT still has its place, and moves with the rest).
-constexpr Field kDsPointers[] = {{0x40, 0},    {0x48, 0},      {0x50, 0x54}, {0x58, 0x5C},
-                                 {0x68, 0x68}, {0x160, 0x164}, {0x80, 0}};
+constexpr Field kDsPointers[] = {{0x20, 0x2C}, {0x40, 0},    {0x48, 0},      {0x50, 0x54},
+                                 {0x58, 0x5C}, {0x68, 0x68}, {0x160, 0x164}, {0x80, 0}};
 constexpr Field kDsiPointers[] = {{0x1C0, 0x1CC}, {0x1D0, 0x1DC}, {0x1E0, 0x1E4},
                                   {0x1E8, 0x1EC}, {0x1F0, 0x1F4}, {0x1F8, 0x1FC},
                                   {0x220, 0x224}, {0x228, 0x22C}, {0x210, 0}};
@@ -47,10 +48,22 @@ std::vector<Field> pointers(std::span<const std::uint8_t> image) {
   return present;
 }
 
+// A position moved by d, or kept where 32 bits cannot hold it moved.
+std::uint32_t moved(std::uint32_t at, std::uint64_t d) {
+  return at + d <= 0xFFFFFFFFULL ? static_cast<std::uint32_t>(at + d) : at;
+}
+
 std::string hex(std::uint64_t v) {
   char buf[24];
   std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
   return buf;
+}
+
+// The stored secure area CRC is that of [ARM9 offset, 0x8000) of the image.
+bool secure_crc_ok(const RomImage& r, std::span<const std::uint8_t> image) {
+  const std::uint32_t arm9 = r.u32(0x20);
+  return arm9 < 0x8000 && image.size() >= 0x8000 &&
+         crc16(image.subspan(arm9, 0x8000 - arm9)) == r.u16(0x6C);
 }
 
 bool uniform(std::span<const std::uint8_t> b) {
@@ -131,22 +144,21 @@ SwapVerdict check_swap(std::span<const std::uint8_t> before, std::span<const std
   }
   if (!ra.header_crc_ok()) faults.add("header CRC does not match the header");
 
-  // How far the items after the ARM7 moved, taken from the first pointer to one of them.
+  // How far the items after the ARM7 moved, taken from the nearest pointer to one of them.
   const std::vector<Field> fields = pointers(before);
   std::int64_t delta = 0;
   bool have_delta = false;
-  for (const Field& f : fields) {
-    if (rb.u32(f.at) >= next && !have_delta) {
-      delta = std::int64_t{ra.u32(f.at)} - rb.u32(f.at);
+  std::uint32_t nearest = 0;
+  auto consider = [&](std::uint32_t was, std::uint32_t now) {
+    if (was >= next && (!have_delta || was < nearest)) {
+      delta = std::int64_t{now} - was;
+      nearest = was;
       have_delta = true;
     }
-  }
-  for (std::size_t i = 0; i < rb.fat.size() && !have_delta; ++i) {
-    if (rb.fat[i].start >= next && i < ra.fat.size()) {
-      delta = std::int64_t{ra.fat[i].start} - rb.fat[i].start;
-      have_delta = true;
-    }
-  }
+  };
+  for (const Field& f : fields) consider(rb.u32(f.at), ra.u32(f.at));
+  for (std::size_t i = 0; i < rb.fat.size() && i < ra.fat.size(); ++i)
+    consider(rb.fat[i].start, ra.fat[i].start);
   if (!have_delta)
     delta = static_cast<std::int64_t>(after.size()) - static_cast<std::int64_t>(before.size());
   v.moved = delta != 0;
@@ -174,11 +186,16 @@ SwapVerdict check_swap(std::span<const std::uint8_t> before, std::span<const std
   std::vector<std::uint8_t> expected(before.begin(), before.begin() + arm7);
   set32(expected, 0x3C, new_size);
   for (const Field& f : fields) {
-    if (rb.u32(f.at) >= next) set32(expected, f.at, static_cast<std::uint32_t>(rb.u32(f.at) + d));
+    if (rb.u32(f.at) >= next) set32(expected, f.at, moved(rb.u32(f.at), d));
   }
   if (after.size() > 0x15F && expected.size() > 0x15F) {
     expected[0x15E] = after[0x15E];
     expected[0x15F] = after[0x15F];
+  }
+  // The secure area CRC may follow what changed below 0x8000.
+  if (secure_crc_ok(ra, after)) {
+    expected[0x6C] = after[0x6C];
+    expected[0x6D] = after[0x6D];
   }
   // The DSi digest region over the DS part may or may not be extended over the moved bytes.
   if (rb.dsi() && expected.size() >= 0x1E8 && ra.u32(0x1E4) == rb.u32(0x1E4) + d)
@@ -229,8 +246,10 @@ SwapVerdict check_swap(std::span<const std::uint8_t> before, std::span<const std
     faults.add("FAT has " + std::to_string(ra.fat.size()) + " entries, was " +
                std::to_string(rb.fat.size()));
   for (std::size_t i = 0; i < std::min(ra.fat.size(), rb.fat.size()); ++i) {
-    const std::uint64_t shift = rb.fat[i].start >= next ? d : 0;
-    if (ra.fat[i].start != rb.fat[i].start + shift || ra.fat[i].end != rb.fat[i].end + shift) {
+    const std::uint64_t shift =
+        rb.fat[i].start >= next ? moved(rb.fat[i].start, d) - rb.fat[i].start : 0;
+    if (ra.fat[i].start != rb.fat[i].start + shift ||
+        ra.fat[i].end != moved(rb.fat[i].end, shift)) {
       faults.add("FAT entry " + std::to_string(i) + " is " + hex(ra.fat[i].start) + ".." +
                  hex(ra.fat[i].end) + ", was " + hex(rb.fat[i].start) + ".." + hex(rb.fat[i].end) +
                  ", expected a shift of " + hex(shift));

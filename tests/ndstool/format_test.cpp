@@ -2,9 +2,11 @@
 // reversible name mapping, and the layout file read as hostile input.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 #include "crc16.h"
+#include "disk_names.h"
 #include "error.h"
 #include "layout.h"
 #include "names.h"
@@ -37,17 +39,43 @@ TEST(Names, EveryAcceptedNameMapsBackToItsBytes) {
                              "...x"};
   for (const std::string& r : raw) {
     ASSERT_EQ(nds::name_problem(bytes(r)), "") << r;
-    for (bool capitals : {false, true}) {
-      std::string disk = nds::disk_name(bytes(r), capitals);
-      EXPECT_EQ(disk.find_first_of("/\\:*?\"<>|"), std::string::npos) << disk;
-      EXPECT_NE(disk.back(), '.');
-      EXPECT_NE(disk.back(), ' ');
-      auto back = nds::raw_name(disk);
-      EXPECT_EQ(std::string(back.begin(), back.end()), r) << disk;
+    for (nds::Escape e : {nds::Escape::Plain, nds::Escape::Capitals, nds::Escape::Letters}) {
+      for (std::string disk : {nds::disk_name(bytes(r), e), nds::disk_name(bytes(r), e) + "%~12"}) {
+        EXPECT_EQ(disk.find_first_of("/\\:*?\"<>|"), std::string::npos) << disk;
+        EXPECT_NE(disk.back(), '.');
+        EXPECT_NE(disk.back(), ' ');
+        auto back = nds::raw_name(disk);
+        EXPECT_EQ(std::string(back.begin(), back.end()), r) << disk;
+      }
     }
   }
-  // Escaped capitals keep names apart on case-insensitive file systems.
-  EXPECT_NE(nds::fold_case(nds::disk_name(bytes("README"), true)), nds::fold_case("readme"));
+  // Every letter escaped: nothing left for a case-insensitive system to fold.
+  EXPECT_EQ(nds::disk_name(bytes("Ab\xC3\xA4.1"), nds::Escape::Letters), "%41%62%C3%A4.1");
+}
+
+// Names one directory holds twice, or that this system's file systems take
+// for the same: each gets a name of its own that still unescapes to its bytes.
+TEST(Names, NamesThatWouldMergeGetNamesOfTheirOwn) {
+  const std::string raw[] = {"Zz", "zZ",       "ZZ",       "File010", "file010", "a", "a",
+                             "a",  "\xC3\x84", "\xC3\xA4", "x%~2",    "x",       "x"};
+  nds::DirNames dir;
+  std::set<std::string> keys, disks;
+  for (const std::string& r : raw) {
+    std::string disk = dir.add(bytes(r));
+    ASSERT_FALSE(disk.empty()) << r;
+    EXPECT_TRUE(keys.insert(nds::merge_key(disk)).second) << disk;
+    EXPECT_TRUE(disks.insert(disk).second) << disk;
+    auto back = nds::raw_name(disk);
+    EXPECT_EQ(std::string(back.begin(), back.end()), r) << disk;
+  }
+#ifdef _WIN32
+  const std::string upper = "\xC3\x84", lower = "\xC3\xA4";  // A and a with diaeresis
+  EXPECT_EQ(nds::merge_key(upper + "b"), nds::merge_key(lower + "B")) << "case beyond ASCII";
+#else
+  nds::DirNames linux_dir;
+  EXPECT_EQ(linux_dir.add(bytes("Root.bin")), "Root.bin");
+  EXPECT_EQ(linux_dir.add(bytes("root.bin")), "root.bin") << "nothing merges on Linux";
+#endif
 }
 
 TEST(Names, NamesThatCouldEscapeAreRefused) {

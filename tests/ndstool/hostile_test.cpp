@@ -1,6 +1,6 @@
 // Crafted images that try to escape the output folder, loop, or make the
 // reader allocate or read without bound: each is refused before anything
-// is written.
+// is written. Crafted images that a DS still boots are kept exactly.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -70,22 +70,28 @@ const Case kCases[] = {
     {"dir-count-huge", [](Bytes& b) { wr16(b, fnt_at(b) + 6, 0xFFFF); }},
     {"subtable-beyond-fnt", [](Bytes& b) { wr32(b, fnt_at(b) + 8, 0x7FFFFFFF); }},
     {"fnt-unterminated", [](Bytes& b) { wr32(b, 0x44, rd32(b, 0x44) - 1); }},
-    {"fnt-beyond-image", [](Bytes& b) { wr32(b, 0x40, 0xFFFFFF00); }},
     {"fnt-size-huge", [](Bytes& b) { wr32(b, 0x44, 0xFFFFFFFF); }},
     {"fat-size-huge", [](Bytes& b) { wr32(b, 0x4C, 0xFFFFFFF8); }},
-    {"fat-entry-beyond-image", [](Bytes& b) { wr32(b, rd32(b, 0x48) + 12, 0x7FFFFFFF); }},
-    {"fat-entry-reversed",
-     [](Bytes& b) { wr32(b, rd32(b, 0x48) + 8, rd32(b, rd32(b, 0x48) + 12) + 1); }},
     {"file-id-beyond-fat", [](Bytes& b) { wr16(b, fnt_at(b) + 4, 0x7000); }},
     {"arm9-beyond-image", [](Bytes& b) { wr32(b, 0x2C, 0xFFFFFFF0); }},
     {"arm7-offset-huge", [](Bytes& b) { wr32(b, 0x30, 0xFFFFFFFF); }},
-    {"arm7-overlaps-arm9", [](Bytes& b) { wr32(b, 0x30, rd32(b, 0x20) + 4); }},
     {"overlay-table-huge", [](Bytes& b) { wr32(b, 0x54, 0xFFFFFFE0); }},
+    {"truncated-header", [](Bytes& b) { b.resize(0x100); }},
+};
+
+// Edits that once were refused too, but leave an image a DS boots and that
+// is kept exactly: tables past the end of the file or not read, FAT ranges
+// that cannot be read, overlapping items, odd overlay tables.
+const Case kKeptCases[] = {
+    {"fnt-beyond-image", [](Bytes& b) { wr32(b, 0x40, 0xFFFFFF00); }},
+    {"fat-entry-beyond-image", [](Bytes& b) { wr32(b, rd32(b, 0x48) + 12, 0x7FFFFFFF); }},
+    {"fat-entry-reversed",
+     [](Bytes& b) { wr32(b, rd32(b, 0x48) + 8, rd32(b, rd32(b, 0x48) + 12) + 1); }},
+    {"arm7-overlaps-arm9", [](Bytes& b) { wr32(b, 0x30, rd32(b, 0x20) + 4); }},
     {"overlay-table-ragged", [](Bytes& b) { wr32(b, 0x54, 31); }},
     {"overlay-file-id-beyond-fat", [](Bytes& b) { wr32(b, rd32(b, 0x50) + 0x18, 0xFFFFFFFF); }},
     {"overlay-is-a-named-file", [](Bytes& b) { wr32(b, rd32(b, 0x50) + 0x18, 1); }},
     {"banner-beyond-image", [](Bytes& b) { wr32(b, 0x68, 0xFFFFFFFE); }},
-    {"truncated-header", [](Bytes& b) { b.resize(0x100); }},
 };
 
 class Hostile : public ToolTest {};
@@ -112,6 +118,15 @@ TEST_F(Hostile, RefusedWithNothingWritten) {
     ++entries;
   }
   EXPECT_EQ(entries, std::size(kCases));
+}
+
+TEST_F(Hostile, EditsADsStillBootsAreKeptExactly) {
+  for (const Case& c : kKeptCases) {
+    Bytes image = base_image();
+    c.edit(image);
+    fix_header_crc(image);
+    expect_round_trip(image, c.name);
+  }
 }
 
 TEST_F(Hostile, BaseImageIsAccepted) {
@@ -150,6 +165,26 @@ TEST(HostileReader, TruncatedAndCorruptedImagesInMemory) {
     b[at] = static_cast<std::uint8_t>(x >> 24);
     analyse(b);
   }
+}
+
+// As many files as file IDs exist, all of one name in one folder: each gets
+// a name of its own, and that work grows no faster than the folder.
+TEST(HostileReader, AFolderOfEqualNamesStaysLinear) {
+  Bytes image = build_rom({});
+  const std::uint32_t files = 0xF000;
+  Bytes fnt = {8, 0, 0, 0, 0, 0, 1, 0};
+  for (std::uint32_t i = 0; i < files; ++i) fnt.insert(fnt.end(), {0x01, 'a'});
+  fnt.push_back(0);
+  const auto fnt_at = static_cast<std::uint32_t>(image.size());
+  image.insert(image.end(), fnt.begin(), fnt.end());
+  const auto fat_at = static_cast<std::uint32_t>(image.size());
+  image.resize(image.size() + files * 8, 0);  // empty files at (0, 0)
+  wr32(image, 0x40, fnt_at), wr32(image, 0x44, static_cast<std::uint32_t>(fnt.size()));
+  wr32(image, 0x48, fat_at), wr32(image, 0x4C, files * 8);
+  nds::MemorySource src(image);
+  nds::ImageModel m = nds::analyse_image(src);
+  ASSERT_EQ(m.tree.files.size(), files);
+  EXPECT_EQ(m.tree.files.back().path, "a%~" + std::to_string(files - 1));  // after "a", "%61"
 }
 
 }  // namespace

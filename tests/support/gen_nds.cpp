@@ -2,15 +2,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <fstream>
 #include <string>
 
 #include "nds_image_builder.h"
+#include "random_nds_image.h"
 
 namespace {
 
 int usage() {
   std::fputs(
-      "usage: gen_nds OUT.nds [--variant NAME | --large MIB] [--seed N] [--dsi] [--encrypted] "
+      "usage: gen_nds OUT.nds --random SEED\n"
+      "       gen_nds OUT.nds [--variant NAME | --large MIB] [--seed N] [--dsi] [--encrypted] "
       "[--files N]\n"
       "               [--file-max BYTES] [--depth N] [--fanout N] [--ascii-names]\n"
       "               [--describe]\n"
@@ -21,9 +24,22 @@ int usage() {
 
 }  // namespace
 
+// A random valid image (random_nds_image.h), and what its seed chose.
+int write_random(const char* out, const char* seed) {
+  const voderer::testgen::RandomImage r =
+      voderer::testgen::random_image(std::strtoull(seed, nullptr, 0));
+  std::ofstream f(out, std::ios::binary | std::ios::trunc);
+  f.write(reinterpret_cast<const char*>(r.bytes.data()),
+          static_cast<std::streamsize>(r.bytes.size()));
+  if (!f) return std::fprintf(stderr, "gen_nds: cannot write %s\n", out), 1;
+  std::printf("%s\n", r.traits.c_str());
+  return 0;
+}
+
 int main(int argc, char** argv) {
   using namespace voderer::testgen;
   if (argc < 2) return usage();
+  if (argc == 4 && std::string(argv[2]) == "--random") return write_random(argv[1], argv[3]);
   ImageOptions o;
   bool show = false;
   unsigned files = 0;

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "byte_io.h"
+#include "disk_names.h"
 #include "error.h"
 #include "names.h"
 
@@ -73,8 +74,7 @@ FileTree parse_fnt(std::span<const std::uint8_t> fnt, std::uint32_t file_count) 
     std::size_t pos = get32(fnt, dir.index * 8);
     std::uint32_t next_id = get16(fnt, dir.index * 8 + 4);
     if (pos >= fnt.size()) fail(where + ": sub-table offset beyond the FNT");
-    std::set<std::vector<std::uint8_t>> raw_names;
-    std::set<std::string> folded;
+    DirNames names;
     for (;;) {
       if (pos >= fnt.size()) fail(where + ": sub-table not terminated within the FNT");
       std::uint8_t type = fnt[pos++];
@@ -88,15 +88,11 @@ FileTree parse_fnt(std::span<const std::uint8_t> fnt, std::uint32_t file_count) 
       pos += len;
       std::string problem = name_problem(raw);
       if (!problem.empty())
-        fail(where + ": refused name \"" + disk_name(raw, false) + "\": " + problem);
-      if (!raw_names.insert(std::vector<std::uint8_t>(raw.begin(), raw.end())).second)
-        fail(where + ": name \"" + disk_name(raw, false) + "\" appears twice");
-      std::string name = disk_name(raw, false);
-      if (!folded.insert(fold_case(name)).second) {
-        name = disk_name(raw, true);
-        if (!folded.insert(fold_case(name)).second)
-          fail(where + ": name \"" + name + "\" collides with another");
-      }
+        fail(where + ": refused name \"" + disk_name(raw, Escape::Plain) + "\": " + problem);
+      std::string name = names.add(raw);
+      if (name.empty())
+        fail(where + ": name \"" + disk_name(raw, Escape::Plain) +
+             "\": no file name of at most 255 bytes keeps it apart from the others");
       std::string path = dir.path.empty() ? name : dir.path + "/" + name;
       if (is_dir) {
         std::uint32_t id = get16(fnt, pos);

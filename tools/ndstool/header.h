@@ -20,6 +20,7 @@ inline constexpr std::size_t kBanner = 0x068;
 inline constexpr std::size_t kSecureCrc = 0x06C;
 inline constexpr std::size_t kUsedSize = 0x080;
 inline constexpr std::size_t kHeaderSize = 0x084;
+inline constexpr std::size_t kDebugRom = 0x160;  // offset, size, RAM address
 inline constexpr std::size_t kLogo = 0x0C0;
 inline constexpr std::size_t kLogoEnd = 0x15C;
 inline constexpr std::size_t kLogoCrc = 0x15C;

@@ -1,5 +1,6 @@
 #include "layout.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <vector>
@@ -12,8 +13,9 @@ namespace nds {
 
 namespace {
 
-constexpr std::array<const char*, 11> kKindNames = {
-    "header", "arm9", "arm7", "ovt9", "ovt7", "fnt", "fat", "banner", "file", "fill", "raw"};
+constexpr std::array<const char*, kKinds> kKindNames = {"header", "arm9", "arm7", "ovt9",
+                                                        "ovt7",   "fnt",  "fat",  "banner",
+                                                        "file",   "fill", "raw",  "shared"};
 constexpr std::uint64_t kMaxValue = 1ull << 40;
 
 const char* source_name(Source s) {
@@ -106,7 +108,7 @@ std::string crc_line(const char* name, const Crc& c) {
 }
 
 bool is_item(Kind k) {
-  return k != Kind::Fill && k != Kind::Raw;
+  return k != Kind::Fill && k != Kind::Raw && k != Kind::Shared;
 }
 
 }  // namespace
@@ -134,6 +136,18 @@ const Pointer* Layout::find_pointer(Kind k) const {
   return nullptr;
 }
 
+const Kept* Layout::find_kept(Kind k) const {
+  for (const Kept& p : kept)
+    if (p.kind == k) return &p;
+  return nullptr;
+}
+
+std::size_t Layout::region_at(std::uint64_t x) const {
+  auto it = std::upper_bound(regions.begin(), regions.end(), x,
+                             [](std::uint64_t v, const Region& g) { return v < g.offset; });
+  return static_cast<std::size_t>(it - regions.begin()) - 1;
+}
+
 std::string layout_text(const Layout& l) {
   std::string t = "voderer-ndstool-layout 1\n";
   t += "image " + hex(l.image_size) + "\n";
@@ -147,7 +161,8 @@ std::string layout_text(const Layout& l) {
   for (const Region& r : l.regions) {
     t += std::string("region ") + kind_name(r.kind) + " " + hex(r.offset) + " " + hex(r.length);
     if (r.kind == Kind::Fill) t += " fill " + hex(r.fill);
-    if (r.kind == Kind::Raw || r.kind == Kind::Fnt) t += " raw " + hex(r.extra);
+    if (r.kind == Kind::Raw || r.kind == Kind::Shared || r.kind == Kind::Fnt)
+      t += " raw " + hex(r.extra);
     if (r.kind == Kind::File) {
       t += " id " + hex(r.id) + " " + source_name(r.source);
       if (r.source == Source::Raw) t += " " + hex(r.extra);
@@ -159,18 +174,40 @@ std::string layout_text(const Layout& l) {
     if (p.kind == Kind::File) t += " id " + hex(p.id) + " " + source_name(p.source);
     t += "\n";
   }
+  for (const Kept& k : l.kept) {
+    t += std::string("kept ") + kind_name(k.kind) + " " + hex(k.offset) + " " + hex(k.size);
+    if (k.kind == Kind::File) t += " id " + hex(k.id);
+    t += "\n";
+  }
   t += "end\n";
   return t;
 }
 
-Layout parse_layout(std::string_view text) {
-  if (text.size() > kMaxLayoutText) fail("layout file too large");
-  Reader r(text);
-  Layout l;
+namespace {
+
+constexpr std::uint64_t kMaxField = 0xFFFFFFFF;
+
+// Which items and FAT entries the records have listed so far.
+struct Seen {
+  explicit Seen(std::uint32_t fat_count) : file(fat_count, false) {}
+  std::vector<bool> file;
+  std::array<int, kKinds> kind{};
+
+  void claim_file(const Reader& r, std::uint64_t id) {
+    if (id >= file.size()) r.bad("file ID beyond the FAT");
+    if (file[id]) r.bad("file ID listed twice");
+    file[id] = true;
+  }
+  void count(const Reader& r, Kind k) {
+    if (++kind[static_cast<std::size_t>(k)] > 1) r.bad("item listed twice");
+  }
+};
+
+void parse_head(Reader& r, Layout& l) {
   r.expect("voderer-ndstool-layout", 2);
   if (r.word(1) != "1") r.bad("unknown version");
   r.expect("image", 2);
-  l.image_size = r.num(1, 0xFFFFFFFFull);
+  l.image_size = r.num(1, kMaxField);
   r.expect("header-part", 2);
   l.header_part = static_cast<std::uint32_t>(r.num(1));
   if (l.header_part != hdr::kDsPart && l.header_part != hdr::kDsiPart)
@@ -188,17 +225,120 @@ Layout parse_layout(std::string_view text) {
   r.expect("extra", 3);
   l.extra_size = r.num(1);
   l.extra_hash = r.num(2, ~0ull);
+}
 
-  std::vector<bool> file_seen(l.fat_count, false);
-  std::array<int, 11> kind_count{};
-  auto claim_file = [&](std::uint64_t id) {
-    if (id >= l.fat_count) r.bad("file ID beyond the FAT");
-    if (file_seen[id]) r.bad("file ID listed twice");
-    file_seen[id] = true;
+// The words after KIND OFFSET LENGTH, by kind.
+void parse_region_tail(const Reader& r, const Layout& l, Seen& seen, Region& g) {
+  auto extra_range = [&](std::size_t at) {
+    g.extra = r.num(at);
+    if (g.extra > l.extra_size || g.length > l.extra_size - g.extra)
+      r.bad("range beyond the extra file");
   };
-  auto check_extra = [&](std::uint64_t off, std::uint64_t len) {
-    if (off > l.extra_size || len > l.extra_size - off) r.bad("range beyond the extra file");
-  };
+  std::size_t n = 4;
+  if (g.kind == Kind::Fill) {
+    if (r.size() != 6 || r.word(4) != "fill") r.bad("bad fill region");
+    g.fill = static_cast<std::uint8_t>(r.num(5, 0xFF));
+    n = 6;
+  } else if (g.kind == Kind::Raw || g.kind == Kind::Shared || g.kind == Kind::Fnt) {
+    if (r.size() != 6 || r.word(4) != "raw") r.bad("bad raw region");
+    extra_range(5);
+    n = 6;
+  } else if (g.kind == Kind::File) {
+    if (r.size() < 7 || r.word(4) != "id") r.bad("bad file region");
+    g.id = static_cast<std::uint32_t>(r.num(5, kMaxFiles));
+    seen.claim_file(r, g.id);
+    g.source = parse_source(r, r.word(6));
+    n = 7;
+    if (g.source == Source::Raw) {
+      if (r.size() != 8) r.bad("bad file region");
+      extra_range(7);
+      n = 8;
+    }
+  }
+  if (r.size() != n) r.bad("extra fields");
+}
+
+Region parse_region(const Reader& r, const Layout& l, Seen& seen, Kind kind, std::uint64_t pos) {
+  Region g;
+  g.kind = kind;
+  g.offset = r.num(2);
+  g.length = r.num(3);
+  if (g.offset != pos) r.bad("regions not contiguous");
+  if (g.length == 0 || g.length > l.image_size - pos) r.bad("region length out of range");
+  parse_region_tail(r, l, seen, g);
+  if (kind == Kind::Header && (g.offset != 0 || g.length != l.header_part))
+    r.bad("bad header region");
+  if (kind == Kind::Fat && g.length != std::uint64_t{l.fat_count} * 8) r.bad("FAT size mismatch");
+  if (is_item(kind) && kind != Kind::File) seen.count(r, kind);
+  return g;
+}
+
+Pointer parse_pointer(const Reader& r, const Layout& l, Seen& seen, Kind kind) {
+  Pointer p;
+  p.kind = kind;
+  p.start = r.num(2, kMaxField);
+  p.end = r.num(3, kMaxField);
+  if (p.start > p.end || (p.start < p.end && p.end > l.image_size)) r.bad("pointer out of range");
+  if (!is_item(kind) || kind == Kind::Header) r.bad("bad pointer kind");
+  if (kind == Kind::File) {
+    if (r.size() != 7 || r.word(4) != "id") r.bad("bad file pointer");
+    p.id = static_cast<std::uint32_t>(r.num(5, kMaxFiles));
+    seen.claim_file(r, p.id);
+    p.source = parse_source(r, r.word(6));
+  } else {
+    if (r.size() != 4) r.bad("bad pointer");
+    seen.count(r, kind);
+  }
+  return p;
+}
+
+Kept parse_kept(const Reader& r, Seen& seen, Kind kind) {
+  Kept k;
+  k.kind = kind;
+  k.offset = r.num(2, kMaxField);
+  k.size = r.num(3, kMaxField);
+  if (kind == Kind::File) {
+    if (r.size() != 6 || r.word(4) != "id") r.bad("bad kept file");
+    k.id = static_cast<std::uint32_t>(r.num(5, kMaxFiles));
+    seen.claim_file(r, k.id);
+    return k;
+  }
+  if (r.size() != 4) r.bad("bad kept item");
+  if (kind != Kind::Fnt && kind != Kind::Fat && kind != Kind::Ovt9 && kind != Kind::Ovt7 &&
+      kind != Kind::Banner)
+    r.bad("bad kept kind");
+  seen.count(r, kind);
+  return k;
+}
+
+// What no single record shows: the items every image has, the FAT's size,
+// pointers with bytes inside a shared region.
+void check_whole(const Layout& l, const Seen& seen) {
+  for (Kind k : {Kind::Header, Kind::Arm9, Kind::Arm7, Kind::Fnt, Kind::Fat})
+    if (seen.kind[static_cast<std::size_t>(k)] != 1)
+      fail(std::string("layout: no ") + kind_name(k));
+  for (std::uint32_t i = 0; i < l.fat_count; ++i)
+    if (!seen.file[i]) fail("layout: FAT entry " + std::to_string(i) + " missing");
+  for (const Pointer& p : l.pointers) {
+    if (p.kind == Kind::File || p.start == p.end) continue;
+    const Region& g = l.regions[l.region_at(p.start)];
+    if (g.kind != Kind::Shared || p.end > g.offset + g.length)
+      fail(std::string("layout: the ") + kind_name(p.kind) + " lies outside a shared region");
+  }
+  std::uint64_t fat_bytes = 0;
+  if (const Pointer* p = l.find_pointer(Kind::Fat)) fat_bytes = p->end - p->start;
+  if (!l.find_region(Kind::Fat) && fat_bytes != std::uint64_t{l.fat_count} * 8)
+    fail("layout: FAT size mismatch");
+}
+
+}  // namespace
+
+Layout parse_layout(std::string_view text) {
+  if (text.size() > kMaxLayoutText) fail("layout file too large");
+  Reader r(text);
+  Layout l;
+  parse_head(r, l);
+  Seen seen(l.fat_count);
   std::uint64_t pos = 0;
   for (;;) {
     if (!r.next()) r.bad("missing \"end\"");
@@ -206,73 +346,19 @@ Layout parse_layout(std::string_view text) {
     if (r.size() < 4) r.bad("short record");
     Kind kind = parse_kind(r, r.word(1));
     if (r.word(0) == "region") {
-      Region g;
-      g.kind = kind;
-      g.offset = r.num(2);
-      g.length = r.num(3);
-      if (g.offset != pos) r.bad("regions not contiguous");
-      if (g.length == 0 || g.length > l.image_size - pos) r.bad("region length out of range");
-      pos += g.length;
-      std::size_t n = 4;
-      if (kind == Kind::Fill) {
-        if (r.size() != 6 || r.word(4) != "fill") r.bad("bad fill region");
-        g.fill = static_cast<std::uint8_t>(r.num(5, 0xFF));
-        n = 6;
-      } else if (kind == Kind::Raw || kind == Kind::Fnt) {
-        if (r.size() != 6 || r.word(4) != "raw") r.bad("bad raw region");
-        g.extra = r.num(5);
-        check_extra(g.extra, g.length);
-        n = 6;
-      } else if (kind == Kind::File) {
-        if (r.size() < 7 || r.word(4) != "id") r.bad("bad file region");
-        g.id = static_cast<std::uint32_t>(r.num(5, kMaxFiles));
-        claim_file(g.id);
-        g.source = parse_source(r, r.word(6));
-        n = 7;
-        if (g.source == Source::Raw) {
-          if (r.size() != 8) r.bad("bad file region");
-          g.extra = r.num(7);
-          check_extra(g.extra, g.length);
-          n = 8;
-        }
-      }
-      if (r.size() != n) r.bad("extra fields");
-      if (kind == Kind::Header && (g.offset != 0 || g.length != l.header_part))
-        r.bad("bad header region");
-      if (kind == Kind::Fat && g.length != std::uint64_t{l.fat_count} * 8)
-        r.bad("FAT size mismatch");
-      if (is_item(kind) && kind != Kind::File && ++kind_count[static_cast<std::size_t>(kind)] > 1)
-        r.bad("item listed twice");
-      l.regions.push_back(g);
+      l.regions.push_back(parse_region(r, l, seen, kind, pos));
+      pos += l.regions.back().length;
     } else if (r.word(0) == "pointer") {
-      Pointer p;
-      p.kind = kind;
-      p.start = r.num(2);
-      p.end = r.num(3);
-      if (p.start > p.end || p.end > l.image_size) r.bad("pointer out of range");
-      if (!is_item(kind) || kind == Kind::Header) r.bad("bad pointer kind");
-      if (kind == Kind::File) {
-        if (r.size() != 7 || r.word(4) != "id") r.bad("bad file pointer");
-        p.id = static_cast<std::uint32_t>(r.num(5, kMaxFiles));
-        claim_file(p.id);
-        p.source = parse_source(r, r.word(6));
-      } else {
-        if (r.size() != 4 || p.start != p.end) r.bad("bad pointer");
-        if (++kind_count[static_cast<std::size_t>(kind)] > 1) r.bad("item listed twice");
-      }
-      l.pointers.push_back(p);
+      l.pointers.push_back(parse_pointer(r, l, seen, kind));
+    } else if (r.word(0) == "kept") {
+      l.kept.push_back(parse_kept(r, seen, kind));
     } else {
       r.bad("unknown record");
     }
   }
   if (r.next()) r.bad("text after \"end\"");
   if (pos != l.image_size) r.bad("regions do not cover the image");
-  for (Kind k : {Kind::Header, Kind::Arm9, Kind::Arm7, Kind::Fnt, Kind::Fat})
-    if (kind_count[static_cast<std::size_t>(k)] != 1)
-      fail(std::string("layout: no ") + kind_name(k));
-  if (l.find_region(Kind::Fnt) == nullptr) fail("layout: the FNT has no bytes");
-  for (std::uint32_t i = 0; i < l.fat_count; ++i)
-    if (!file_seen[i]) fail("layout: FAT entry " + std::to_string(i) + " missing");
+  check_whole(l, seen);
   return l;
 }
 

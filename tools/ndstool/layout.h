@@ -15,10 +15,17 @@
 //   extra SIZE FNV64
 //   region KIND OFFSET LENGTH [fill BYTE | raw EXTRA_OFF | id N data|overlay | id N raw EXTRA_OFF]
 //   pointer KIND START END [id N data|overlay|raw]
+//   kept KIND OFFSET SIZE | kept file START END id N
 //   end
-// KIND: header arm9 arm7 ovt9 ovt7 fnt fat banner file fill raw. Regions
-// are contiguous from 0 to SIZE; "pointer" records what has no bytes of
-// its own (zero-length items, FAT entries sharing another's bytes).
+// KIND: header arm9 arm7 ovt9 ovt7 fnt fat banner file fill raw shared.
+// Regions are contiguous from 0 to SIZE. "pointer" records what has no bytes
+// of its own: a zero-length item (wherever it points, past the end of the
+// file too), a FAT entry sharing another's bytes, or a header item whose
+// bytes lie in a "shared" region (the raw bytes of items that overlap each
+// other). "kept" records a header item or FAT entry that -x did not read
+// (it lies partly past the end of the file, or it is not a table -x can
+// read and nothing needs it): its fields are kept, its offset following
+// moves.
 #pragma once
 
 #include <cstdint>
@@ -29,7 +36,8 @@
 
 namespace nds {
 
-enum class Kind { Header, Arm9, Arm7, Ovt9, Ovt7, Fnt, Fat, Banner, File, Fill, Raw };
+enum class Kind { Header, Arm9, Arm7, Ovt9, Ovt7, Fnt, Fat, Banner, File, Fill, Raw, Shared };
+inline constexpr std::size_t kKinds = 12;
 enum class Source { None, Data, Overlay, Raw };
 
 struct Region {
@@ -37,8 +45,9 @@ struct Region {
   std::uint64_t offset = 0;
   std::uint64_t length = 0;
   std::uint8_t fill = 0;
-  std::uint64_t extra = 0;  // Raw, Fnt and raw files: where their bytes are in the extra file
-  std::uint32_t id = 0;     // File
+  std::uint64_t extra =
+      0;                 // Raw, Shared, Fnt and raw files: where their bytes are in the extra file
+  std::uint32_t id = 0;  // File
   Source source = Source::None;
 };
 
@@ -48,6 +57,13 @@ struct Pointer {
   std::uint64_t end = 0;
   std::uint32_t id = 0;
   Source source = Source::None;
+};
+
+struct Kept {
+  Kind kind = Kind::Fnt;
+  std::uint64_t offset = 0;  // header offset, or a FAT entry's start
+  std::uint64_t size = 0;    // header size field, or a FAT entry's end
+  std::uint32_t id = 0;      // FAT entries
 };
 
 struct Crc {
@@ -68,9 +84,13 @@ struct Layout {
   std::uint64_t extra_hash = 0;
   std::vector<Region> regions;
   std::vector<Pointer> pointers;
+  std::vector<Kept> kept;
 
   const Region* find_region(Kind k) const;
   const Pointer* find_pointer(Kind k) const;
+  const Kept* find_kept(Kind k) const;
+  // The region holding byte x (x below image_size).
+  std::size_t region_at(std::uint64_t x) const;
 };
 
 inline constexpr std::uint64_t kMaxLayoutText = 64u << 20;
@@ -79,7 +99,8 @@ std::string layout_text(const Layout& layout);
 
 // Parses and checks a layout file as hostile input: strict syntax, regions
 // contiguous and covering the image, every extra range inside the extra
-// file, each main item at most once, every FAT entry exactly once.
+// file, each main item at most once, every FAT entry exactly once, and a
+// pointer with bytes inside one shared region.
 Layout parse_layout(std::string_view text);
 
 // FNV-1a, 64 bit: guards the extra file against edits and mix-ups.

@@ -61,21 +61,22 @@ std::string name_problem(std::span<const std::uint8_t> raw) {
   if (raw.size() >= 2 && raw[1] == ':' && ((raw[0] | 0x20) >= 'a' && (raw[0] | 0x20) <= 'z'))
     return "name starts with a drive letter";
   if (is_device_name(raw)) return "name is a Windows device name";
-  if (disk_name(raw, true).size() > kMaxDiskName) return "name too long once mapped to a file name";
   return {};
 }
 
-std::string disk_name(std::span<const std::uint8_t> raw, bool escape_capitals) {
+std::string disk_name(std::span<const std::uint8_t> raw, Escape mode) {
   static constexpr char hex[] = "0123456789ABCDEF";
   std::string out;
   for (std::size_t i = 0; i < raw.size();) {
     std::uint8_t c = raw[i];
     std::size_t n = utf8_length(raw, i);
     bool last = i + 1 == raw.size();
+    bool capital = c >= 'A' && c <= 'Z', small = c >= 'a' && c <= 'z';
     bool escape = n == 0 || c < 0x20 || c == 0x7F || std::strchr("<>:\"|?*%\\/", c) != nullptr ||
-                  (last && (c == '.' || c == ' ')) || (escape_capitals && c >= 'A' && c <= 'Z');
+                  (last && (c == '.' || c == ' ')) || (mode != Escape::Plain && capital) ||
+                  (mode == Escape::Letters && (small || c >= 0x80));
     if (c == 0) escape = true;
-    if (escape) {
+    if (escape) {  // byte by byte, a character of several bytes too
       out += '%';
       out += hex[c >> 4];
       out += hex[c & 15];
@@ -89,6 +90,7 @@ std::string disk_name(std::span<const std::uint8_t> raw, bool escape_capitals) {
 }
 
 std::vector<std::uint8_t> raw_name(std::string_view disk) {
+  auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
   auto hexval = [](char c) -> int {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -97,6 +99,11 @@ std::vector<std::uint8_t> raw_name(std::string_view disk) {
   };
   std::vector<std::uint8_t> out;
   for (std::size_t i = 0; i < disk.size(); ++i) {
+    if (disk[i] == '%' && i + 2 < disk.size() && disk[i + 1] == '~' && is_digit(disk[i + 2])) {
+      i += 2;
+      while (i + 1 < disk.size() && is_digit(disk[i + 1])) ++i;
+      continue;
+    }
     if (disk[i] == '%' && i + 2 < disk.size() && hexval(disk[i + 1]) >= 0 &&
         hexval(disk[i + 2]) >= 0) {
       out.push_back(static_cast<std::uint8_t>(hexval(disk[i + 1]) * 16 + hexval(disk[i + 2])));
@@ -105,13 +112,6 @@ std::vector<std::uint8_t> raw_name(std::string_view disk) {
       out.push_back(static_cast<std::uint8_t>(disk[i]));
     }
   }
-  return out;
-}
-
-std::string fold_case(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
   return out;
 }
 

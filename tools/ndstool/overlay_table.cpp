@@ -7,6 +7,14 @@
 
 namespace nds {
 
+std::vector<std::uint32_t> overlay_entry_ids(std::span<const std::uint8_t> table) {
+  std::vector<std::uint32_t> ids;
+  ids.reserve(table.size() / kOverlayEntry);
+  for (std::size_t off = 0; off + kOverlayEntry <= table.size(); off += kOverlayEntry)
+    ids.push_back(get32(table, off + 0x18));
+  return ids;
+}
+
 std::vector<std::uint32_t> overlay_file_ids(std::span<const std::uint8_t> table,
                                             std::uint32_t file_limit, const char* which) {
   if (table.size() % kOverlayEntry != 0)

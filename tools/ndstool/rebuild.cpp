@@ -14,54 +14,51 @@
 #include "header.h"
 #include "layout.h"
 #include "overlay_table.h"
+#include "rebuild_plan.h"
 #include "unpack.h"
 
 namespace nds {
 
 namespace {
 
-constexpr std::uint64_t kAlign = 0x200;
 constexpr std::uint64_t kMaxBanner = 0x10000;
-// Shorter runs of mixed bytes between items are leftovers, not data.
-constexpr std::uint64_t kMinRawObstacle = 32;
 
-// One stretch of the output image.
-struct Piece {
-  enum Type { Fill, Bytes, File, Extra } type = Fill;
-  std::uint64_t length = 0;
-  std::uint8_t byte = 0;
-  std::uint64_t offset = 0;  // within the source
-  std::shared_ptr<const std::vector<std::uint8_t>> bytes;
-  // File and Extra: a fixed part, or a file of the data or overlay folder
-  // by its ID, whose path is made only when it is copied (no path per file
-  // held: memory stays small with tens of thousands of files).
-  const PartPath* part = nullptr;
-  Source folder = Source::None;
-  std::uint32_t id = 0;
-};
+PartPath overlay_part(const Parts& parts, std::uint32_t id) {
+  std::string name = overlay_file_name(id);
+  return {parts.overlay.path / name, parts.overlay.label + "/" + name};
+}
 
-struct Plan {
-  std::shared_ptr<std::vector<std::uint8_t>> header;
-  std::vector<Piece> pieces;
-  std::vector<std::string> names;  // data folder path by file ID
-  std::uint64_t size = 0;
-  std::uint64_t moved_by = 0;
-  // What to finish once the bytes are written.
-  Crc old_secure, old_header;
-  bool secure_if_stored = false;  // recompute the secure area CRC only where the field is in use
-};
+PartPath data_part(const Parts& parts, const std::string& rel) {
+  return {parts.data.path / rel_to_path(rel), parts.data.label + "/" + rel};
+}
 
-// The inputs every rebuild reads, checked before anything is planned.
-struct Inputs {
-  std::vector<std::uint8_t> header;
-  std::vector<std::uint8_t> y9, y7;
-  std::uint64_t arm9_size = 0, arm7_size = 0, banner_size = 0;
-};
+}  // namespace
 
 std::uint64_t file_size_of(const PartPath& p) {
   InFile f(p.path, p.label);
   return f.size();
 }
+
+Piece fill_piece(std::uint8_t byte, std::uint64_t n) {
+  return {Piece::Fill, n, byte, 0, nullptr};
+}
+Piece file_piece(const PartPath& p, std::uint64_t n) {
+  return {Piece::File, n, 0, 0, nullptr, &p};
+}
+Piece folder_piece(Source folder, std::uint32_t id, std::uint64_t n) {
+  return {Piece::File, n, 0, 0, nullptr, nullptr, folder, id};
+}
+Piece bytes_piece(SharedBytes b) {
+  std::uint64_t n = b->size();
+  return {Piece::Bytes, n, 0, 0, std::move(b)};
+}
+
+PartPath folder_file(const Parts& parts, const std::vector<std::string>& names, Source folder,
+                     std::uint32_t id) {
+  return folder == Source::Data ? data_part(parts, names[id]) : overlay_part(parts, id);
+}
+
+namespace {
 
 void require_folder(const PartPath& p) {
   std::error_code ec;
@@ -92,334 +89,10 @@ Inputs read_inputs(const Parts& parts) {
   return in;
 }
 
-PartPath overlay_part(const Parts& parts, std::uint32_t id) {
-  std::string name = overlay_file_name(id);
-  return {parts.overlay.path / name, parts.overlay.label + "/" + name};
-}
-
-PartPath data_part(const Parts& parts, const std::string& rel) {
-  return {parts.data.path / rel_to_path(rel), parts.data.label + "/" + rel};
-}
-
-Piece fill_piece(std::uint8_t byte, std::uint64_t n) {
-  return {Piece::Fill, n, byte, 0, nullptr};
-}
-Piece file_piece(const PartPath& p, std::uint64_t n) {
-  return {Piece::File, n, 0, 0, nullptr, &p};
-}
-Piece folder_piece(Source folder, std::uint32_t id, std::uint64_t n) {
-  return {Piece::File, n, 0, 0, nullptr, nullptr, folder, id};
-}
-Piece bytes_piece(std::shared_ptr<const std::vector<std::uint8_t>> b) {
-  std::uint64_t n = b->size();
-  return {Piece::Bytes, n, 0, 0, std::move(b)};
-}
-
-PartPath folder_file(const Parts& parts, const std::vector<std::string>& names, Source folder,
-                     std::uint32_t id) {
-  return folder == Source::Data ? data_part(parts, names[id]) : overlay_part(parts, id);
-}
-
 void set_range(std::vector<std::uint8_t>& h, std::size_t field, std::uint64_t off,
                std::uint64_t size) {
   put32(h, field, static_cast<std::uint32_t>(off));
   put32(h, field + 4, static_cast<std::uint32_t>(size));
-}
-
-// ---- exact layout from the layout file ----
-
-struct SourceInfo {
-  const PartPath* part = nullptr;  // else a file of a folder, by the region's ID
-  Piece::Type type = Piece::File;
-  std::uint64_t extra = 0;
-};
-
-Plan plan_from_layout(const Parts& parts, const Inputs& in, const Layout& l,
-                      const PartPath& extra_p) {
-  Plan plan;
-  // The extra file must be the one written with this layout.
-  {
-    InFile extra(extra_p.path, extra_p.label);
-    if (extra.size() != l.extra_size)
-      fail(extra_p.label + " has another size than the layout expects");
-    Fnv64 hash;
-    std::vector<std::uint8_t> buf(kIoBuffer);
-    for (std::uint64_t pos = 0; pos < extra.size();) {
-      std::size_t n =
-          static_cast<std::size_t>(std::min<std::uint64_t>(extra.size() - pos, buf.size()));
-      extra.read_at(pos, std::span<std::uint8_t>(buf.data(), n));
-      hash.update(buf.data(), n);
-      pos += n;
-    }
-    if (hash.value() != l.extra_hash) fail(extra_p.label + " does not match the layout");
-  }
-  if (in.header.size() != l.header_part)
-    fail(parts.header.label + " has another size than the layout expects");
-
-  // File IDs and where each file's bytes come from now.
-  const Region* fnt_region = l.find_region(Kind::Fnt);
-  if (fnt_region->length > (16u << 20)) fail("FNT too large");
-  FileTree tree;
-  {
-    InFile extra(extra_p.path, extra_p.label);
-    tree = parse_fnt(
-        extra.read_vector(fnt_region->extra, static_cast<std::size_t>(fnt_region->length)),
-        l.fat_count);
-  }
-  {
-    DiskTree disk = scan_tree(parts.data.path, parts.data.label);
-    std::vector<std::string> want_files, want_dirs = tree.dirs;
-    for (const NamedFile& f : tree.files) want_files.push_back(f.path);
-    for (auto* v : {&want_files, &want_dirs, &disk.files, &disk.dirs})
-      std::sort(v->begin(), v->end());
-    if (want_files != disk.files || want_dirs != disk.dirs)
-      fail(parts.data.label + " holds other files than the image had");
-  }
-
-  std::vector<std::string>& name_of = plan.names;
-  name_of.resize(l.fat_count);
-  for (NamedFile& f : tree.files) name_of[f.id] = std::move(f.path);
-  std::set<std::uint32_t> overlays;
-  for (const auto* table : {&in.y9, &in.y7})
-    for (std::uint32_t id :
-         overlay_file_ids(*table, l.fat_count, table == &in.y9 ? "ARM9" : "ARM7"))
-      if (!overlays.insert(id).second)
-        fail("overlay file ID " + std::to_string(id) + " claimed twice");
-  std::set<std::uint32_t> had_overlays;
-  auto file_size = [&](std::uint32_t id, Source src, std::uint64_t& size) {
-    if ((src == Source::Data) != !name_of[id].empty())
-      fail("file " + std::to_string(id) + " changed its kind");
-    if (src == Source::Overlay) had_overlays.insert(id);
-    if (src != Source::Raw) size = file_size_of(folder_file(parts, name_of, src, id));
-  };
-
-  // New length of every region's content.
-  const std::size_t n = l.regions.size();
-  std::vector<std::uint64_t> content(n);
-  std::vector<SourceInfo> source(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    const Region& g = l.regions[i];
-    content[i] = g.length;
-    SourceInfo& s = source[i];
-    switch (g.kind) {
-      case Kind::Arm9:
-        s.part = &parts.arm9;
-        content[i] = in.arm9_size;
-        break;
-      case Kind::Arm7:
-        s.part = &parts.arm7;
-        content[i] = in.arm7_size;
-        break;
-      case Kind::Ovt9:
-        s.part = &parts.y9;
-        content[i] = in.y9.size();
-        break;
-      case Kind::Ovt7:
-        s.part = &parts.y7;
-        content[i] = in.y7.size();
-        break;
-      case Kind::Banner:
-        s.part = &parts.banner;
-        content[i] = in.banner_size;
-        break;
-      case Kind::Fnt:
-      case Kind::Raw:
-        s.type = Piece::Extra;
-        s.extra = g.extra;
-        break;
-      case Kind::File:
-        if (g.source == Source::Raw) {
-          s.type = Piece::Extra;
-          s.extra = g.extra;
-        } else {
-          file_size(g.id, g.source, content[i]);
-        }
-        break;
-      default: break;
-    }
-    if (g.kind != Kind::File && g.kind != Kind::Fill && g.kind != Kind::Raw && content[i] == 0)
-      fail(std::string("the image had a ") + kind_name(g.kind) + " and its part is empty now");
-  }
-  if (l.arm9_footer && in.arm9_size < hdr::kFooterSize)
-    fail(parts.arm9.label + " lacks the footer it had");
-  for (const Pointer& p : l.pointers) {
-    if (p.kind == Kind::File) {
-      std::uint64_t size = p.end - p.start;
-      file_size(p.id, p.source, size);
-      if (size != p.end - p.start)
-        fail("file " + std::to_string(p.id) + " shares its bytes and changed size");
-      continue;
-    }
-    std::uint64_t now = 0;
-    switch (p.kind) {
-      case Kind::Arm9: now = in.arm9_size; break;
-      case Kind::Arm7: now = in.arm7_size; break;
-      case Kind::Ovt9: now = in.y9.size(); break;
-      case Kind::Ovt7: now = in.y7.size(); break;
-      case Kind::Banner: now = in.banner_size; break;
-      default: break;
-    }
-    if (now != 0)
-      fail(std::string("the image had no ") + kind_name(p.kind) +
-           " bytes and its part has some now");
-  }
-  if (!l.find_region(Kind::Ovt9) && !in.y9.empty()) fail("the image had no ARM9 overlay table");
-  if (!l.find_region(Kind::Ovt7) && !in.y7.empty()) fail("the image had no ARM7 overlay table");
-  if (!l.find_region(Kind::Banner) && in.banner_size != 0) fail("the image had no banner");
-  if (overlays != had_overlays) fail("the overlay tables name other files than the image had");
-
-  // Positions: an item that outgrows its slot (up to the next item) moves
-  // everything after it by a multiple of 0x200; order and gaps are kept.
-  // An item's room ends at the next item or at gap bytes that are not
-  // padding (a DSi section, a signature block): only fill is given up.
-  auto obstacle = [](const Region& g) {
-    return g.kind != Kind::Fill && (g.kind != Kind::Raw || g.length >= kMinRawObstacle);
-  };
-  std::vector<std::uint64_t> next_item(n + 1, l.image_size);
-  for (std::size_t i = n; i-- > 0;)
-    next_item[i] =
-        i + 1 < n && obstacle(l.regions[i + 1]) ? l.regions[i + 1].offset : next_item[i + 1];
-  std::vector<std::uint64_t> start(n), extent(n);
-  std::uint64_t shift = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    const Region& g = l.regions[i];
-    start[i] = g.offset + shift;
-    extent[i] = g.length;
-    bool item = g.kind != Kind::Fill && g.kind != Kind::Raw;
-    if (item && content[i] > g.length) {
-      extent[i] = content[i];
-      std::uint64_t slot = next_item[i] - g.offset;
-      if (content[i] > slot) shift += align_up(content[i] - slot, kAlign);
-    }
-  }
-  // An image filled up to its chip size stays filled to a chip size: the
-  // fill at its end gives up what the moved items need, and only when they
-  // no longer fit does the chip (and with it the fill) grow.
-  if (shift != 0 && n > 0 && l.regions[n - 1].kind == Kind::Fill &&
-      l.image_size == hdr::chip_size(in.header[hdr::kCapacity])) {
-    std::uint64_t content_end = start[n - 1];
-    std::uint64_t chip =
-        content_end > l.image_size ? hdr::chip_size(hdr::capacity_for(content_end)) : l.image_size;
-    extent[n - 1] = chip - content_end;
-  }
-  if (l.image_size + shift > 0xFFFFFFFFull) fail("the image would grow beyond 4 GiB");
-
-  plan.header = std::make_shared<std::vector<std::uint8_t>>(in.header);
-  auto fat = std::make_shared<std::vector<std::uint8_t>>(std::size_t{l.fat_count} * 8);
-  std::uint64_t cursor = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    const Region& g = l.regions[i];
-    if (start[i] > cursor) plan.pieces.push_back(fill_piece(l.pad, start[i] - cursor));
-    std::uint64_t skip = cursor > start[i] ? cursor - start[i] : 0;
-    if (skip >= extent[i]) continue;
-    bool item = g.kind != Kind::Fill && g.kind != Kind::Raw;
-    if (item && skip != 0) fail("layout: items overlap after moving");
-    if (g.kind == Kind::Fill) {
-      plan.pieces.push_back(fill_piece(g.fill, extent[i] - skip));
-    } else if (g.kind == Kind::Header) {
-      plan.pieces.push_back(bytes_piece(plan.header));
-    } else if (g.kind == Kind::Fat) {
-      plan.pieces.push_back(bytes_piece(fat));
-    } else if (source[i].type == Piece::Extra) {
-      plan.pieces.push_back(
-          {Piece::Extra, g.length - skip, 0, source[i].extra + skip, nullptr, &extra_p});
-    } else {
-      plan.pieces.push_back(source[i].part ? file_piece(*source[i].part, content[i])
-                                           : folder_piece(g.source, g.id, content[i]));
-      if (extent[i] > content[i]) plan.pieces.push_back(fill_piece(l.pad, extent[i] - content[i]));
-    }
-    cursor = start[i] + extent[i];
-  }
-  plan.size = cursor;
-  plan.moved_by = shift;
-
-  // Old offsets to new ones.
-  auto region_at = [&](std::uint64_t x) {  // the region holding byte x
-    auto it = std::upper_bound(l.regions.begin(), l.regions.end(), x,
-                               [](std::uint64_t v, const Region& g) { return v < g.offset; });
-    return static_cast<std::size_t>(it - l.regions.begin()) - 1;
-  };
-  auto map = [&](std::uint64_t x) -> std::uint64_t {
-    if (x >= l.image_size) return plan.size + (x - l.image_size);
-    std::size_t r = region_at(x);
-    return start[r] + (x - l.regions[r].offset);
-  };
-  auto map_end = [&](std::uint64_t x) -> std::uint64_t {
-    if (x == 0) return 0;
-    if (x > l.image_size) return x;
-    std::size_t r = region_at(x - 1);
-    if (x == l.regions[r].offset + l.regions[r].length) return start[r] + extent[r];
-    return start[r] + (x - l.regions[r].offset);
-  };
-
-  std::vector<std::uint8_t>& h = *plan.header;
-  const bool dsi = h.size() == hdr::kDsiPart;
-  std::uint32_t old_used = get32(h, hdr::kUsedSize),
-                old_total = dsi ? get32(h, hdr::kDsiTotalSize) : 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    const Region& g = l.regions[i];
-    switch (g.kind) {
-      case Kind::Arm9:
-        put32(h, hdr::kArm9, static_cast<std::uint32_t>(start[i]));
-        put32(h, hdr::kArm9 + 12,
-              static_cast<std::uint32_t>(content[i] - (l.arm9_footer ? hdr::kFooterSize : 0)));
-        break;
-      case Kind::Arm7:
-        put32(h, hdr::kArm7, static_cast<std::uint32_t>(start[i]));
-        put32(h, hdr::kArm7 + 12, static_cast<std::uint32_t>(content[i]));
-        break;
-      case Kind::Ovt9: set_range(h, hdr::kOvt9, start[i], content[i]); break;
-      case Kind::Ovt7: set_range(h, hdr::kOvt7, start[i], content[i]); break;
-      case Kind::Fnt: set_range(h, hdr::kFnt, start[i], g.length); break;
-      case Kind::Fat: set_range(h, hdr::kFat, start[i], fat->size()); break;
-      case Kind::Banner: put32(h, hdr::kBanner, static_cast<std::uint32_t>(start[i])); break;
-      case Kind::File:
-        put32(*fat, g.id * 8, static_cast<std::uint32_t>(start[i]));
-        put32(*fat, g.id * 8 + 4, static_cast<std::uint32_t>(start[i] + content[i]));
-        break;
-      default: break;
-    }
-  }
-  for (const Pointer& p : l.pointers) {
-    std::uint32_t at = static_cast<std::uint32_t>(map(p.start));
-    switch (p.kind) {
-      case Kind::Arm9: put32(h, hdr::kArm9, at); break;
-      case Kind::Arm7: put32(h, hdr::kArm7, at); break;
-      case Kind::Ovt9: put32(h, hdr::kOvt9, at); break;
-      case Kind::Ovt7: put32(h, hdr::kOvt7, at); break;
-      case Kind::Fnt: put32(h, hdr::kFnt, at); break;
-      case Kind::Fat: put32(h, hdr::kFat, at); break;
-      case Kind::Banner: put32(h, hdr::kBanner, at); break;
-      case Kind::File:
-        put32(*fat, p.id * 8, at);
-        put32(*fat, p.id * 8 + 4, static_cast<std::uint32_t>(at + (p.end - p.start)));
-        break;
-      default: break;
-    }
-  }
-  if (old_used <= l.image_size)
-    put32(h, hdr::kUsedSize, static_cast<std::uint32_t>(map_end(old_used)));
-  if (plan.size > l.image_size) {
-    std::uint8_t cap = hdr::capacity_for(plan.size);
-    if (cap > h[hdr::kCapacity]) h[hdr::kCapacity] = cap;
-  }
-  if (dsi) {
-    for (const hdr::DsiRange& r : hdr::dsi_ranges()) {
-      std::uint64_t off = get32(h, r.offset_field), size = get32(h, r.size_field);
-      if ((off == 0 && size == 0) || off + size > l.image_size) continue;
-      std::uint64_t new_off = map(off);
-      put32(h, r.offset_field, static_cast<std::uint32_t>(new_off));
-      if (size != 0)
-        put32(h, r.size_field, static_cast<std::uint32_t>(map_end(off + size) - new_off));
-    }
-    if (old_total != 0 && old_total <= l.image_size)
-      put32(h, hdr::kDsiTotalSize, static_cast<std::uint32_t>(map_end(old_total)));
-  }
-  std::uint16_t logo = hdr::logo_crc(h);
-  if (l.logo_crc.valid() || logo != l.logo_crc.computed) put16(h, hdr::kLogoCrc, logo);
-  plan.old_secure = l.secure_crc;
-  plan.old_header = l.header_crc;
-  return plan;
 }
 
 // ---- compact image from the parts alone ----
@@ -544,6 +217,7 @@ void emit(const Plan& plan, const Parts& parts, OutFile& out) {
     }
   }
   if (out.position() != plan.size) fail("internal error: image size differs from its plan");
+  for (const auto& [at, bytes] : plan.patches) out.write_at(at, *bytes);
 }
 
 // Secure area and header CRCs need the written bytes: fixed last.
@@ -554,11 +228,11 @@ void finish_header(Plan& plan, OutFile& out) {
                       [&](std::uint64_t o, std::span<std::uint8_t> b) { out.read_back(o, b); });
   std::uint16_t stored = get16(h, hdr::kSecureCrc);
   if (now.present) {
+    // A stored CRC that was right follows the bytes; a wrong one stays as
+    // it was (nothing reads it).
     bool update = plan.secure_if_stored
                       ? stored != 0
-                      : plan.old_secure.valid() ||
-                            (stored != 0 && (!plan.old_secure.present ||
-                                             now.computed != plan.old_secure.computed));
+                      : plan.old_secure.valid() || (stored != 0 && !plan.old_secure.present);
     if (update) put16(h, hdr::kSecureCrc, now.computed);
   }
   std::uint16_t crc = hdr::header_crc(h);

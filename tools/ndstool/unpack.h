@@ -11,6 +11,7 @@
 #include "file_io.h"
 #include "file_table.h"
 #include "layout.h"
+#include "notes.h"
 #include "parts.h"
 
 namespace nds {
@@ -24,17 +25,21 @@ struct ImageModel {
   std::vector<std::uint8_t> header;  // the header part
   bool arm9_footer = false;
   std::vector<FatEntry> fat;
+  std::vector<Source> source;  // where each FAT entry's bytes go
   std::vector<std::uint8_t> fnt;
   FileTree tree;
-  std::vector<std::uint32_t> overlays;  // file IDs from both tables
+  std::vector<std::uint32_t> overlays;  // file IDs written to the overlay folder
   std::vector<Item> items;              // non-empty, disjoint, by offset
-  std::vector<Pointer> pointers;        // zero-length items and shared FAT ranges
+  std::vector<Pointer> pointers;        // zero-length items, bytes inside other items
+  std::vector<Kept> kept;               // what was not read, kept as it is
   Crc header_crc, logo_crc, secure_crc;
+  Notes notes;  // what was unusual and how it is kept
 };
 
-// Checks a whole image (header, FAT, FNT, overlay tables, banner, overlaps)
-// and describes it; reads only through the source, so it runs on a file or
-// on bytes in memory alike.
+// Checks a whole image and describes it: refuses only what cannot be read
+// safely or kept exactly (ds_header.h, header_items.h, file_system.h,
+// placement.h); reads only through the source, so it runs on a file or on
+// bytes in memory alike.
 ImageModel analyse_image(const ByteSource& rom);
 
 void unpack(const PartPath& rom, const Parts& parts, const Log& log);
