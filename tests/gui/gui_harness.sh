@@ -181,16 +181,27 @@ close_box() {
 }
 box_gone() { ! xdotool search --onlyvisible --name '^Voderer$' 2>/dev/null | grep -qx "$1"; }
 
-# The text of the box titled "Voderer", copied with Ctrl+C as the message
-# box of Windows copies it, into $temp/box.txt.
+# The text of the box titled "Voderer" into $temp/box.txt: under Wine read
+# by a helper (VODERER_GUI_BOX_READER, from ctest), elsewhere copied with
+# Ctrl+C as the message box of Windows copies it.
 box_copied() {
   xdotool windowfocus "$1" 2>/dev/null
   xdotool key ctrl+c
   xclip -o -selection clipboard >"$temp/box.txt" 2>/dev/null &&
     ! grep -qx 'nothing copied yet' "$temp/box.txt" && [ -s "$temp/box.txt" ]
 }
+box_read_by_helper() {
+  rm -f "$temp/box.txt"
+  "$helper" "$VODERER_GUI_BOX_READER" "Z:${temp//\//\\}\\box.txt" 2>/dev/null &&
+    [ -s "$temp/box.txt" ]
+}
 read_box() {
   poll 30 "the box titled \"Voderer\"" has_window box_id
+  if [ "$front_end" = windows ]; then
+    [ -n "${VODERER_GUI_BOX_READER:-}" ] || fail "VODERER_GUI_BOX_READER names no helper"
+    poll 60 "the box's text" box_read_by_helper
+    return
+  fi
   printf 'nothing copied yet' | xclip -selection clipboard -i
   local box
   box=$(box_id)

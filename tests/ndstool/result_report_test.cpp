@@ -94,7 +94,7 @@ TEST_F(ResultReport, AFailedUnpackGivesTheReasonAndTheRebuildSaysThereIsNothingT
 
 TEST_F(ResultReport, AReasonNamingAKoreanPathArrivesWhole) {
   set_result_file(result_);
-  const fs::path missing = dir_ / from_u8("게임\t100%.nds");
+  const fs::path missing = dir_ / from_u8("게임 100%.nds");
   const RunResult x = unpack(missing, work_);
   ASSERT_EQ(x.status, 1);
   const result_file::Report failed = report();
