@@ -316,5 +316,33 @@ locked_case() {
 }
 locked_case
 
+# ndstool's message naming a Korean file, in a console (as in the script's)
+# and redirected to a file. Linux terminals take UTF-8 as it is.
+console_case() {
+  run=console-korean
+  if [ "$front_end" = linux ]; then
+    echo "SKIP $run: a Linux terminal shows ndstool's UTF-8 as it is"
+    return
+  fi
+  step "$run: ndstool's message in a console and in a file"
+  local missing="$temp/$run/롬 폴더/게임 100%.nds" says="게임 100%.nds: No such file; image left unchanged"
+  mkdir -p "${missing%/*}"
+  "$helper" "$VODERER_GUI_CONSOLE_READER" "$(win_path "$temp/$run/console.txt")" \
+    "$(win_path "$ndstool")" -x "$(win_path "$missing")" -9 a -7 b -y9 c -y7 d -d e -y f -t g \
+    -h h >/dev/null 2>&1 || fail "$run: the console could not be read"
+  echo "$run console:"
+  sed 's/^/    /' "$temp/$run/console.txt"
+  # The console wraps its rows, so the name and the end are looked for apart.
+  local part
+  for part in "롬 폴더\\게임 100%.nds:" "image left unchanged"; do
+    grep -qF -- "$part" "$temp/$run/console.txt" || fail "$run: the console does not say \"$part\""
+  done
+  # Redirected: the UTF-8 bytes as they are.
+  parts -x "$missing" "$temp/$run/parts" 2>"$temp/$run/redirected.txt" && fail "$run: unpacked"
+  grep -qF -- "$says" "$temp/$run/redirected.txt" ||
+    fail "$run: the redirected message reads $(cat "$temp/$run/redirected.txt")"
+}
+console_case
+
 [ "$front_end" = windows ] && wineserver -w
 echo "PASS (screenshots in $shots)"
