@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "patch/patch_script.h"
 #include "platform/runtime.h"
 #include "platform/utf8_text.h"
 
@@ -49,10 +50,7 @@ std::wstring NotPatchedText(const std::wstring& name, const std::wstring& why) {
 }  // namespace
 
 std::wstring ResultPath(Files& files) {
-  std::wstring path = files.ProgramFolder();
-  path += PathSeparator();
-  path += kResultName;
-  return path;
+  return InProgramFolder(files, kResultName);
 }
 
 EnvironmentVariable ResultVariable(Files& files) {

@@ -98,18 +98,20 @@ std::array<std::wstring, kScriptLineCount> PatchScriptLines(std::wstring_view ro
   };
 }
 
-std::wstring ScriptPath(Files& files) {
+std::wstring InProgramFolder(Files& files, std::wstring_view name) {
   std::wstring path = files.ProgramFolder();
   path += PathSeparator();
-  path += kScriptName;
+  path += name;
   return path;
+}
+
+std::wstring ScriptPath(Files& files) {
+  return InProgramFolder(files, kScriptName);
 }
 
 void RunPatch(Files& files, ScriptLaunch& launch, const CommonDialogState& CommonDialog1) {
   if (launch.ScriptRunning()) throw ScriptStillRunning();
-  std::wstring tool_folder = files.ProgramFolder();
-  tool_folder += PathSeparator();
-  tool_folder += L"Bin";
+  const std::wstring tool_folder = InProgramFolder(files, L"Bin");
   if (!files.FolderExists(tool_folder)) throw ToolFolderMissing(tool_folder);
 
   const std::array<std::wstring, kScriptLineCount> lines =

@@ -43,6 +43,9 @@ class ToolFolderMissing : public PatchNotStarted {
 // the path is doubled, the command interpreter's escape for it.
 std::array<std::wstring, kScriptLineCount> PatchScriptLines(std::wstring_view rom_path);
 
+// Program folder + separator + `name`.
+std::wstring InProgramFolder(Files& files, std::wstring_view name);
+
 // Program folder + separator + "deruzuz.bat".
 std::wstring ScriptPath(Files& files);
 

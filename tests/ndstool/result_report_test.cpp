@@ -3,6 +3,7 @@
 // unpack that failed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "result_file/result_file.h"
@@ -112,6 +113,7 @@ TEST_F(ResultReport, ARebuildThatCannotReportDoesNotReplaceTheImage) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("cannot write the result file"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("image left unchanged"), std::string::npos) << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
   EXPECT_TRUE(read_bytes(rom_) == image_);
   for (const auto& e : fs::directory_iterator(dir_))
     EXPECT_EQ(u8(e.path().filename()).find(".ndstool-tmp"), std::string::npos);

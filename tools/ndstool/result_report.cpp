@@ -59,14 +59,17 @@ void ResultReport::failed(result_file::Stage stage, const std::string& reason) c
 }
 
 void ResultReport::append(const result_file::Line& line) const {
-  if (!enabled()) return;
+  if (!enabled() || broken_) return;
   const std::string text = result_file::format_line(line);
   // One write of the whole line, so that a reader never sees half of it
   // from a run that went on.
   std::ofstream out(file_, std::ios::binary | std::ios::app);
   out.write(text.data(), static_cast<std::streamsize>(text.size()));
   out.close();
-  if (!out) fail("cannot write the result file " + path_label(file_));
+  if (!out) {
+    broken_ = true;
+    fail("cannot write the result file " + path_label(file_));
+  }
 }
 
 void report_failure(const ResultReport& report, result_file::Stage stage, const std::string& reason,

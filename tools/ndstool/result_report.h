@@ -32,6 +32,8 @@ class ResultReport {
   void append(const result_file::Line& line) const;
 
   std::filesystem::path file_;
+  // Once a line could not be written (and that was said), no more tries.
+  mutable bool broken_ = false;
 };
 
 // The command line's two reports that must not turn its outcome around:
