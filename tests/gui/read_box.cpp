@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "utf8_file.h"
+
 namespace {
 
 // The box's message: its static controls that hold text (the icon's has none).
@@ -34,13 +36,5 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring text;
   EnumChildWindows(box, &CollectText, reinterpret_cast<LPARAM>(&text));
   if (text.empty()) return 1;
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string bytes(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
-                      nullptr, nullptr);
-  FILE* out = _wfopen(argv[1], L"wb");
-  if (out == nullptr) return 2;
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-  return std::fclose(out) == 0 && written ? 0 : 2;
+  return WriteUtf8File(argv[1], text) ? 0 : 2;
 }

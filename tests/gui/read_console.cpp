@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+#include "utf8_file.h"
+
 namespace {
 
 std::wstring CommandLine(int argc, wchar_t** argv) {
@@ -68,13 +70,5 @@ int wmain(int argc, wchar_t** argv) {
 
   const std::wstring text = ScreenText(console);
   if (text.empty()) return 5;
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string bytes(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
-                      nullptr, nullptr);
-  FILE* out = _wfopen(argv[1], L"wb");
-  if (out == nullptr) return 2;
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-  return std::fclose(out) == 0 && written ? 0 : 2;
+  return WriteUtf8File(argv[1], text) ? 0 : 2;
 }
