@@ -24,13 +24,16 @@ class TextBox {
   virtual void SetText(const std::wstring& text) = 0;
 };
 
-// The one event of each button.
+// The one event of each button, and the end of the patch script. Each runs
+// on the user-interface thread, one at a time: the script's end that comes
+// while a handler runs (a box is open) is delivered once it has returned.
 class WindowEvents {
  public:
   virtual ~WindowEvents() = default;
   virtual void Command1_Click() = 0;  // "P"
   virtual void Command2_Click() = 0;  // "..."
   virtual void Command3_Click() = 0;  // "?"
+  virtual void ScriptEnded() = 0;     // the script started by "P" has ended
 };
 
 class MainWindow {
@@ -48,7 +51,8 @@ std::unique_ptr<Dialogs> CreateDialogs();
 
 // The main window; nothing is shown before Run. It reports a failing
 // handler through `services.dialogs`, and keeps `services` for the life of
-// the window.
+// the window, taking the end of each script from `services.launch` while it
+// lives.
 std::unique_ptr<MainWindow> CreateMainWindow(const Services& services);
 
 }  // namespace voderer::frontend

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "patch/line_writer.h"
+#include "patch/patch_outcome.h"
 
 namespace voderer {
 
@@ -53,6 +54,21 @@ std::wstring CarriableRomPath(Files& files, const std::wstring& rom_path) {
                          rom_path);
 }
 
+// A result file left by a patch whose window closed before its script
+// ended: gone before this patch starts, so that it is never read as this
+// patch's outcome.
+void RemoveOldResult(Files& files) {
+  const std::wstring result = ResultPath(files);
+  try {
+    files.Kill(result);
+  } catch (const RuntimeError& error) {
+    throw PatchNotStarted(error.Number(),
+                          L"The file " + result + L" of an earlier patch could not be removed (" +
+                              error.Description() +
+                              L"), so no patch was started and the ROM image was left unchanged.");
+  }
+}
+
 }  // namespace
 
 ScriptStillRunning::ScriptStillRunning()
@@ -82,22 +98,25 @@ std::array<std::wstring, kScriptLineCount> PatchScriptLines(std::wstring_view ro
   };
 }
 
-std::wstring ScriptPath(Files& files) {
+std::wstring InProgramFolder(Files& files, std::wstring_view name) {
   std::wstring path = files.ProgramFolder();
   path += PathSeparator();
-  path += kScriptName;
+  path += name;
   return path;
+}
+
+std::wstring ScriptPath(Files& files) {
+  return InProgramFolder(files, kScriptName);
 }
 
 void RunPatch(Files& files, ScriptLaunch& launch, const CommonDialogState& CommonDialog1) {
   if (launch.ScriptRunning()) throw ScriptStillRunning();
-  std::wstring tool_folder = files.ProgramFolder();
-  tool_folder += PathSeparator();
-  tool_folder += L"Bin";
+  const std::wstring tool_folder = InProgramFolder(files, L"Bin");
   if (!files.FolderExists(tool_folder)) throw ToolFolderMissing(tool_folder);
 
   const std::array<std::wstring, kScriptLineCount> lines =
       PatchScriptLines(CarriableRomPath(files, CommonDialog1.FileName));
+  RemoveOldResult(files);
 
   // Every line is attempted even after a failure.
   std::wstring failed;
@@ -125,7 +144,7 @@ void RunPatch(Files& files, ScriptLaunch& launch, const CommonDialogState& Commo
     throw RuntimeError(err::kPathFileAccess, description);
   }
 
-  launch.LaunchScript(script, files.ProgramFolder());
+  launch.LaunchScript(script, files.ProgramFolder(), ResultVariable(files));
 }
 
 }  // namespace voderer

@@ -43,15 +43,21 @@ class ToolFolderMissing : public PatchNotStarted {
 // the path is doubled, the command interpreter's escape for it.
 std::array<std::wstring, kScriptLineCount> PatchScriptLines(std::wstring_view rom_path);
 
+// Program folder + separator + `name`.
+std::wstring InProgramFolder(Files& files, std::wstring_view name);
+
 // Program folder + separator + "deruzuz.bat".
 std::wstring ScriptPath(Files& files);
 
 // Writes the script for the ROM selection of `CommonDialog1` with nine
 // SaveTextToFile calls and starts it through `launch` with the program
-// folder as its working folder. Throws ScriptStillRunning while an earlier script runs, and
-// RuntimeError when the ROM path cannot be written in the code page, when a
-// line could not be written (the partial script is removed, not started) or
-// when the launch fails.
+// folder as its working folder and the result file (patch_outcome.h) named
+// in its environment, once a result file of an earlier patch is gone.
+// Throws ScriptStillRunning while an earlier script runs, PatchNotStarted
+// when Bin or the old result file is in the way, and RuntimeError when the
+// ROM path cannot be written in the code page, when a line could not be
+// written (the partial script is removed, not started) or when the launch
+// fails.
 void RunPatch(Files& files, ScriptLaunch& launch, const CommonDialogState& CommonDialog1);
 
 }  // namespace voderer

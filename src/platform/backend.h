@@ -30,6 +30,9 @@ std::filesystem::path NativePath(const std::wstring& path);
 // set on failure.
 std::FILE* OpenStream(const std::filesystem::path& path, FileMode mode);
 
+// Opens `path` for binary reading; null with errno set on failure.
+std::FILE* OpenForReading(const std::filesystem::path& path);
+
 // The system's way of starting the patch script.
 std::unique_ptr<ScriptLaunch> NewScriptLaunch();
 

@@ -3,6 +3,7 @@
 // questions the patch asks the file system.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,6 +40,10 @@ class Files {
 
   // Removes a file; no error when it is already gone.
   virtual void Kill(const std::wstring& path) = 0;
+
+  // The bytes of a small file, or nothing when there is no such file.
+  // RuntimeError when it cannot be read or holds more than `limit` bytes.
+  virtual std::optional<std::string> ReadSmallFile(const std::wstring& path, std::size_t limit) = 0;
 
   // Whether `path` names an existing folder.
   virtual bool FolderExists(const std::wstring& path) = 0;

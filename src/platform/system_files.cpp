@@ -1,5 +1,7 @@
 #include "platform/system_files.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 
 #include "platform/backend.h"
@@ -41,6 +43,29 @@ void SystemFiles::Close(int file_number) {
 
 void SystemFiles::Kill(const std::wstring& path) {
   RemoveFile(backend::NativePath(path));
+}
+
+std::optional<std::string> SystemFiles::ReadSmallFile(const std::wstring& path, std::size_t limit) {
+  std::FILE* stream = backend::OpenForReading(backend::NativePath(path));
+  if (stream == nullptr) {
+    if (errno == ENOENT) return std::nullopt;
+    throw FileError(std::error_code(errno, std::generic_category()));
+  }
+  std::string bytes;
+  char buffer[4096];
+  bool failed = false;
+  while (bytes.size() <= limit) {
+    const std::size_t got = std::fread(buffer, 1, sizeof buffer, stream);
+    bytes.append(buffer, got);
+    if (got < sizeof buffer) {
+      failed = std::ferror(stream) != 0;
+      break;
+    }
+  }
+  std::fclose(stream);
+  if (failed) throw StandardError(err::kDeviceIO);
+  if (bytes.size() > limit) throw StandardError(err::kPathFileAccess);
+  return bytes;
 }
 
 bool SystemFiles::FolderExists(const std::wstring& path) {

@@ -17,6 +17,7 @@ class SystemFiles final : public Files {
   void PrintLine(int file_number, std::wstring_view text) override;
   void Close(int file_number) override;
   void Kill(const std::wstring& path) override;
+  std::optional<std::string> ReadSmallFile(const std::wstring& path, std::size_t limit) override;
   bool FolderExists(const std::wstring& path) override;
 
  private:

@@ -2,6 +2,7 @@
 // common dialog object that holds the ROM selection between clicks.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "frontend/window.h"
@@ -30,9 +31,12 @@ class Form1 : public frontend::WindowEvents {
   void Command1_Click() override;  // "P": patch
   void Command2_Click() override;  // "...": ROM selection
   void Command3_Click() override;  // "?": About
+  void ScriptEnded() override;     // the patch's script has ended: how it went
 
  private:
   Services services_;
+  // The ROM path of the patch whose script runs, until its end is told.
+  std::optional<std::wstring> patching_;
 };
 
 }  // namespace voderer::ui

@@ -1,4 +1,7 @@
-// "P": write and start the patch script.
+// "P": write and start the patch script; once it has ended, say how it went.
+#include <utility>
+
+#include "patch/patch_outcome.h"
 #include "patch/patch_script.h"
 #include "ui/main_window.h"
 
@@ -7,10 +10,18 @@ namespace voderer::ui {
 void Form1::Command1_Click() {
   try {
     RunPatch(services_.files, services_.launch, CommonDialog1);
+    // The selection may change while the script runs; the box names this one.
+    patching_ = CommonDialog1.FileName;
   } catch (const PatchNotStarted& refused) {
     // Not an error that ends the program: the user mends it and tries again.
     services_.dialogs.MsgBox(refused.Description(), frontend::kApplicationTitle);
   }
+}
+
+void Form1::ScriptEnded() {
+  if (!patching_) return;
+  const std::wstring rom = *std::exchange(patching_, std::nullopt);
+  services_.dialogs.MsgBox(TakePatchOutcome(services_.files, rom), frontend::kApplicationTitle);
 }
 
 }  // namespace voderer::ui

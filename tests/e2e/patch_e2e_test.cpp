@@ -3,6 +3,7 @@
 // cmd.exe under Windows), with a stand-in ndstool in Bin.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <map>
 #include <cstdlib>
@@ -33,10 +34,14 @@ using testing::TempFolder;
 class SystemLaunch : public testing::FakePlatform {
  public:
   using FakePlatform::FakePlatform;
-  void LaunchScript(const std::wstring& script, const std::wstring& folder) override {
-    system_.launch().LaunchScript(script, folder);
+  void LaunchScript(const std::wstring& script, const std::wstring& folder,
+                    const EnvironmentVariable& variable) override {
+    system_.launch().LaunchScript(script, folder, variable);
   }
   bool ScriptRunning() override { return system_.launch().ScriptRunning(); }
+  void SetEndNotice(std::function<void()> notice) override {
+    system_.launch().SetEndNotice(std::move(notice));
+  }
 
  private:
   SystemPlatform system_;
@@ -62,6 +67,7 @@ bool WaitUntil(Condition done, std::chrono::seconds limit = std::chrono::seconds
 
 struct Call {
   std::string cwd;
+  std::string result_file;
   bool unpack_existed = false;
   std::vector<std::string> args;
   std::vector<std::string> events;
@@ -77,6 +83,8 @@ std::vector<Call> ReadCalls(const fs::path& log) {
       continue;
     } else if (line.rfind("cwd=", 0) == 0) {
       calls.back().cwd = line.substr(4);
+    } else if (line.rfind("result=", 0) == 0) {
+      calls.back().result_file = line.substr(7);
     } else if (line.rfind("unpack=", 0) == 0) {
       calls.back().unpack_existed = line == "unpack=yes";
     } else if (line.rfind("arg=", 0) == 0) {
@@ -144,6 +152,17 @@ TEST(PatchEndToEnd, TheScriptUnpacksAndRebuildsWithoutTheActionWaiting) {
   SetEnvironment("VODERER_STANDIN_RELEASE", release);
 
   SystemLaunch platform(program.wstring());
+  // The end, as the window hears of it: once, after ScriptRunning turned
+  // false, on a thread of the launcher.
+  std::atomic<int> ends{0};
+  std::atomic<bool> running_at_end{true};
+  const std::thread::id ui_thread = std::this_thread::get_id();
+  std::atomic<bool> on_ui_thread{false};
+  platform.SetEndNotice([&] {
+    running_at_end = platform.ScriptRunning();
+    on_ui_thread = std::this_thread::get_id() == ui_thread;
+    ++ends;
+  });
   CommonDialogState dialog{L"", L"", rom.wstring(), L""};
   RunPatch(platform, platform, dialog);
 
@@ -154,7 +173,10 @@ TEST(PatchEndToEnd, TheScriptUnpacksAndRebuildsWithoutTheActionWaiting) {
   EXPECT_THROW(RunPatch(platform, platform, dialog), ScriptStillRunning);
   testing::WriteBytes(release, "");
 
-  ASSERT_TRUE(WaitUntil([&] { return !platform.ScriptRunning(); })) << "script never ended";
+  ASSERT_TRUE(WaitUntil([&] { return ends > 0; })) << "the end was never told";
+  EXPECT_FALSE(platform.ScriptRunning());
+  EXPECT_FALSE(running_at_end);
+  EXPECT_FALSE(on_ui_thread);
   const std::vector<Call> calls = ReadCalls(log);
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(calls[0].events, (std::vector<std::string>{"released", "end"}));
@@ -184,12 +206,20 @@ TEST(PatchEndToEnd, TheScriptUnpacksAndRebuildsWithoutTheActionWaiting) {
   for (const Call& call : calls) {
     EXPECT_TRUE(fs::equivalent(fs::u8path(call.cwd), bin)) << call.cwd;
     EXPECT_TRUE(call.unpack_existed);
+    // Passed on by the runner: the result file in the program folder.
+    EXPECT_EQ(fs::u8path(call.result_file), program / "deruzuz.result");
   }
   EXPECT_FALSE(fs::exists(program / "UNPACK"));
   EXPECT_FALSE(fs::exists(program / "deruzuz.bat"));
 #ifndef _WIN32
   EXPECT_EQ(ZombieChildren(), 0);
 #endif
+  // Told once; a notice taken back is not run for a later script.
+  EXPECT_EQ(ends, 1);
+  platform.SetEndNotice(nullptr);
+  RunPatch(platform, platform, dialog);
+  ASSERT_TRUE(WaitUntil([&] { return !platform.ScriptRunning(); })) << "script never ended";
+  EXPECT_EQ(ends, 1);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // Stands in for Bin/ndstool in the end-to-end test: records its arguments,
-// its working folder and whether ../UNPACK exists into the file named by
-// VODERER_STANDIN_LOG. Its first call then holds until the file named by
-// VODERER_STANDIN_RELEASE appears, which the test creates only after the
-// patch action has returned.
+// its working folder, whether ../UNPACK exists and the result file the
+// environment names into the file named by VODERER_STANDIN_LOG. Its first call then holds until the
+// file named by VODERER_STANDIN_RELEASE appears, which the test creates only after the patch action
+// has returned.
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -23,6 +23,8 @@ int main(int argc, char** argv) {
   const std::u8string cwd = fs::current_path().u8string();
   log << "call\ncwd=" << std::string(cwd.begin(), cwd.end()) << '\n';
   log << "unpack=" << (fs::is_directory("../UNPACK") ? "yes" : "no") << '\n';
+  const char* result = std::getenv("VODERER_RESULT_FILE");
+  log << "result=" << (result != nullptr ? result : "(none)") << '\n';
   for (int i = 1; i < argc; ++i) log << "arg=" << argv[i] << '\n';
   log.flush();
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # make-seeds.sh GEN_NDS NDSTOOL OUT SAMPLE_ROMS
-# Seeds for the image and layout fuzzers: the generated images (random odd
-# ones among them), and the layout files -x writes for them and for the
-# sample ROMs (when present).
+# Seeds for the image, layout and result file fuzzers: the generated images
+# (random odd ones among them), the layout files -x writes for them and for
+# the sample ROMs (when present), and result files.
 set -euo pipefail
 gen=$1 ndstool=$2 out=$3 samples=$4
 rm -rf "$out"
@@ -23,4 +23,20 @@ for rom in "${roms[@]}"; do
     -d "$w/data" -y "$w/overlay" -t "$w/banner.bin" -h "$w/header.bin" >/dev/null
   cp "$w/header.bin.layout" "$out/layouts/$(basename "$rom" .nds).layout"
 done
+# Result files as ndstool leaves them: a patch (a round trip of a copy), and
+# an unpack refused followed by the rebuild that has nothing to rebuild.
+mkdir -p "$out/results"
+parts() {
+  local w=$3
+  "$ndstool" "$1" "$2" -9 "$w/arm9.bin" -7 "$w/arm7.bin" -y9 "$w/y9.bin" -y7 "$w/y7.bin" \
+    -d "$w/data" -y "$w/overlay" -t "$w/banner.bin" -h "$w/header.bin" >/dev/null 2>&1
+}
+rm -rf "$out/work" && mkdir -p "$out/work/patched" "$out/work/refused"
+cp "$out/images/sdk.nds" "$out/work/patched.nds"
+export VODERER_RESULT_FILE="$out/results/patched.result"
+parts -x "$out/work/patched.nds" "$out/work/patched" && parts -c "$out/work/patched.nds" "$out/work/patched"
+printf 'not a DS image' >"$out/work/refused.nds"
+export VODERER_RESULT_FILE="$out/results/refused.result"
+parts -x "$out/work/refused.nds" "$out/work/refused" || parts -c "$out/work/refused.nds" "$out/work/refused" || true
+unset VODERER_RESULT_FILE
 rm -rf "$out/work"

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The ways a patch can fail, through the window with the real ndstool and a
-# real DS image: each case says what the user sees (the script's console or
-# a box titled "Voderer") and checks that the ROM is byte-identical.
+# How a patch ends, through the window with the real ndstool and a real DS
+# image: a patch that works, and each way one can fail. Each case reads the
+# box titled "Voderer" the user sees (and on Linux the script's console),
+# checks the ROM (byte-identical unless patched) and that the program folder
+# holds afterwards exactly what it held before.
 #
 # failure_paths_e2e.sh linux   PROGRAM RUNBAT   NDSTOOL GEN_NDS -      SHOTS_DIR
 # failure_paths_e2e.sh windows PROGRAM WINE_RUN NDSTOOL GEN_NDS HOLDER SHOTS_DIR
@@ -60,12 +62,20 @@ gen "$src/big.nds" --large 24 >/dev/null || fail "gen_nds could not make a large
 gen "$src/other.nds" --variant sdk --seed 99 >/dev/null || fail "gen_nds (seed 99)"
 parts -x "$src/other.nds" "$src/other" >/dev/null 2>&1 || fail "could not unpack the donor image"
 arm7_source="$src/other/arm7.bin"
-# The large ROM as one patch leaves it.
-cp "$src/big.nds" "$src/big-patched.nds"
-parts -x "$src/big-patched.nds" "$src/big" >/dev/null 2>&1 &&
-  parts -c "$src/big-patched.nds" "$src/big" "$arm7_source" >/dev/null 2>&1 ||
-  fail "could not patch the large ROM by hand"
-cmp -s "$src/big.nds" "$src/big-patched.nds" && fail "the donor's ARM7 binary changes nothing"
+# The ROMs as one patch leaves them: patch_by_hand NAME ARM7 OUT.
+patch_by_hand() {
+  cp "$src/$1.nds" "$src/$3"
+  rm -rf "$src/$3.parts"
+  parts -x "$src/$3" "$src/$3.parts" >/dev/null 2>&1 &&
+    parts -c "$src/$3" "$src/$3.parts" "$2" >/dev/null 2>&1 || fail "could not patch $1.nds by hand"
+  cmp -s "$src/$1.nds" "$src/$3" && fail "the ARM7 binary $2 changes nothing in $1.nds"
+}
+patch_by_hand big "$arm7_source" big-patched.nds
+# The large ROM's ARM7 binary, far larger than the small one's: with it the
+# items after the ARM7 binary have to move.
+big_arm7="$src/big-patched.nds.parts/arm7.bin"
+[ "$(wc -c <"$big_arm7")" -gt 100000 ] || fail "the large ROM's ARM7 binary is small"
+patch_by_hand game "$big_arm7" game-grown.nds
 head -c 300000 /dev/urandom >"$src/random.nds"
 
 # Everything under a folder as "size path" lines, to tell what changed.
@@ -90,7 +100,8 @@ press_p() {
 
 # script_case RUN ROM_SOURCE [CONSOLE_TEXT...]: patches a copy of ROM_SOURCE
 # with the program folder as prepare_program leaves it; the script must run
-# to its end, leave the ROM byte-identical and (Linux) say CONSOLE_TEXT.
+# to its end, the box must say every text of box_says, the ROM stay
+# byte-identical and (Linux) the console say CONSOLE_TEXT.
 # Set for one call: no_choice (press "P" without choosing), end_check (how
 # to tell the script has ended), leftovers (files expected to stay, an ERE).
 script_case() {
@@ -111,6 +122,7 @@ script_case() {
   fi
   press_p
   poll 120 "the script to run to its end" "${end_check:-script_ended}"
+  expect_box "$run-box" "${box_says[@]}" "The ROM image was left unchanged."
   cmp -s "$rom" "$source" || fail "$run: the ROM was changed"
   [ "$(listing "$temp/$run" | grep -vE -e "${leftovers:-^$}")" = "$before" ] ||
     fail "$run: files were left behind or changed: $(diff <(echo "$before") <(listing "$temp/$run"))"
@@ -158,14 +170,44 @@ no_bin_case() {
 no_bin_case
 
 prepare_program() { rm -f "$prog/Bin/arm7.bin"; }
+box_says=("game.nds was not patched." "ndstool: cannot read arm7.bin: No such file")
 script_case no-arm7 "$src/game.nds" "cannot read arm7.bin: No such file; $left_unchanged"
 
 prepare_program() { rm -f "$prog/Bin/ndstool" "$prog/Bin/ndstool.exe"; }
+box_says=("game.nds was not patched." "ndstool could not be run")
 script_case no-ndstool "$src/game.nds" "$not_recognized"
 
+box_says=("game.nds was not patched." "ndstool: refused ")
 script_case not-a-ds-image "$src/random.nds" "refused" "$left_unchanged"
 
+box_says=("The ROM image was not patched." "ndstool: cannot read ")
 no_choice=1 script_case no-rom-chosen "$src/game.nds" "$left_unchanged"
+
+# A patch that works: the box says so, the ROM is patched exactly as by
+# hand, and nothing else in the program folder or beside the ROM changed.
+patched_case() {
+  run=patched
+  arm7_source=$big_arm7 start_program "$run"
+  rom="$temp/$run/roms/game.nds"
+  mkdir -p "${rom%/*}"
+  cp "$src/game.nds" "$rom"
+  local before
+  before=$(listing "$temp/$run" | grep -v game.nds)
+  step "$run: choose the ROM, press \"P\""
+  choose_rom "$run" "$(native "$rom")" game.nds "$paste"
+  press_p
+  poll 120 "the script to run to its end" script_ended
+  # Sizes as the box writes them: 154164 as "154,164".
+  grouped() { wc -c <"$1" | sed -e ':a' -e 's/\B[0-9]\{3\}\>/,&/' -e 'ta'; }
+  expect_box "$run-box" "game.nds was patched." \
+    "Its ARM7 binary was replaced (before: $(grouped "$src/game-grown.nds.parts/arm7.bin") bytes; now: $(grouped "$big_arm7") bytes)." \
+    "The items after it had to move by " "nothing else in the image changed."
+  cmp -s "$rom" "$src/game-grown.nds" || fail "$run: the ROM is not patched as by hand"
+  [ "$(listing "$temp/$run" | grep -v game.nds)" = "$before" ] ||
+    fail "$run: files were left behind or changed: $(diff <(echo "$before") <(listing "$temp/$run"))"
+  close_program
+}
+patched_case
 
 # The script cannot be written: the run-time error box names the failure and
 # the program ends. Root ignores permissions, so the folder is a read-only
@@ -229,7 +271,11 @@ twice_case() {
   # "P", which has the focus, and press it once more.
   close_box "$run-still-running" ask
   poll 120 "the script to run to its end" script_ended
+  # The first patch's end, once: whether it came while the box was open or
+  # after.
+  expect_box "$run-patched" "game.nds was patched."
   cmp -s "$rom" "$src/big-patched.nds" || fail "$run: the ROM is not patched as by hand"
+  [ ! -e "$prog/deruzuz.result" ] || fail "$run: the result file was left behind"
   close_program
 }
 twice_case
@@ -257,11 +303,8 @@ locked_case() {
   choose_rom "$run" "$(native "$rom")" game.nds "$paste"
   press_p
   poll 120 "the script to run to its end" script_ended
-  # What the script's console shows: the same command, while the ROM is held.
-  parts -x "$rom" "$temp/$run.parts" >"$temp/$run.says" 2>&1 && fail "$run: ndstool read a held ROM"
-  echo "$run: ndstool says (as in the script's console):"
-  sed 's/^/    /' "$temp/$run.says"
-  grep -q "image left unchanged" "$temp/$run.says" || fail "$run: ndstool does not say why"
+  expect_box "$run-box" "game.nds was not patched." "game.nds: File is in use" \
+    "The ROM image was left unchanged."
   touch "$temp/$run.release"
   wait "$holder_pid"
   holder_pid=
@@ -272,6 +315,34 @@ locked_case() {
   close_program
 }
 locked_case
+
+# ndstool's message naming a Korean file, in a console (as in the script's)
+# and redirected to a file. Linux terminals take UTF-8 as it is.
+console_case() {
+  run=console-korean
+  if [ "$front_end" = linux ]; then
+    echo "SKIP $run: a Linux terminal shows ndstool's UTF-8 as it is"
+    return
+  fi
+  step "$run: ndstool's message in a console and in a file"
+  local missing="$temp/$run/롬 폴더/게임 100%.nds" says="게임 100%.nds: No such file; image left unchanged"
+  mkdir -p "${missing%/*}"
+  "$helper" "$VODERER_GUI_CONSOLE_READER" "$(win_path "$temp/$run/console.txt")" \
+    "$(win_path "$ndstool")" -x "$(win_path "$missing")" -9 a -7 b -y9 c -y7 d -d e -y f -t g \
+    -h h >/dev/null 2>&1 || fail "$run: the console could not be read"
+  echo "$run console:"
+  sed 's/^/    /' "$temp/$run/console.txt"
+  # The console wraps its rows, so the name and the end are looked for apart.
+  local part
+  for part in "롬 폴더\\게임 100%.nds:" "image left unchanged"; do
+    grep -qF -- "$part" "$temp/$run/console.txt" || fail "$run: the console does not say \"$part\""
+  done
+  # Redirected: the UTF-8 bytes as they are.
+  parts -x "$missing" "$temp/$run/parts" 2>"$temp/$run/redirected.txt" && fail "$run: unpacked"
+  grep -qF -- "$says" "$temp/$run/redirected.txt" ||
+    fail "$run: the redirected message reads $(cat "$temp/$run/redirected.txt")"
+}
+console_case
 
 [ "$front_end" = windows ] && wineserver -w
 echo "PASS (screenshots in $shots)"

@@ -130,6 +130,12 @@ start_program() {
     printf 'ARM7-REPLACEMENT' >"$prog/Bin/arm7.bin"
   fi
   declare -F prepare_program >/dev/null && prepare_program
+  launch_program "$run"
+}
+
+# Starts the program in $prog (again) from $work.
+launch_program() {
+  local run=$1
   local exe="$prog/$(basename "$program")"
   if [ "$front_end" = linux ]; then
     # The X and font libraries keep caches to the end; only our own leaks
@@ -158,7 +164,8 @@ text1_shows() {
 }
 
 # close_box SHOT [ask]: the box titled "Voderer", shot, closed with Return,
-# or asked to close as the title bar's close button does.
+# or asked to close as the title bar's close button does. Only this box
+# need go: the next one may follow at once.
 close_box() {
   poll 30 "the box titled \"Voderer\"" has_window box_id
   local box
@@ -170,7 +177,50 @@ close_box() {
     xdotool windowfocus "$box" 2>/dev/null
     xdotool key Return
   fi
-  poll 30 "the box to close" gone box_id
+  poll 30 "the box to close" box_gone "$box"
+}
+box_gone() { ! xdotool search --onlyvisible --name '^Voderer$' 2>/dev/null | grep -qx "$1"; }
+
+# The text of the box titled "Voderer" into $temp/box.txt: under Wine read
+# by a helper (VODERER_GUI_BOX_READER, from ctest), elsewhere copied with
+# Ctrl+C as the message box of Windows copies it.
+box_copied() {
+  xdotool windowfocus "$1" 2>/dev/null
+  xdotool key ctrl+c
+  xclip -o -selection clipboard >"$temp/box.txt" 2>/dev/null &&
+    ! grep -qx 'nothing copied yet' "$temp/box.txt" && [ -s "$temp/box.txt" ]
+}
+box_read_by_helper() {
+  rm -f "$temp/box.txt"
+  "$helper" "$VODERER_GUI_BOX_READER" "Z:${temp//\//\\}\\box.txt" 2>/dev/null &&
+    [ -s "$temp/box.txt" ]
+}
+read_box() {
+  poll 30 "the box titled \"Voderer\"" has_window box_id
+  if [ "$front_end" = windows ]; then
+    [ -n "${VODERER_GUI_BOX_READER:-}" ] || fail "VODERER_GUI_BOX_READER names no helper"
+    poll 60 "the box's text" box_read_by_helper
+    return
+  fi
+  printf 'nothing copied yet' | xclip -selection clipboard -i
+  local box
+  box=$(box_id)
+  poll 30 "the box's text on the clipboard" box_copied "$box"
+}
+
+# expect_box SHOT TEXT...: the box titled "Voderer" says every TEXT; shot and
+# closed with Return.
+expect_box() {
+  local shot_name=$1 text
+  shift
+  read_box
+  echo "box $shot_name:"
+  sed 's/^/    /' "$temp/box.txt"
+  echo
+  for text in "$@"; do
+    grep -qF -- "$text" "$temp/box.txt" || fail "$shot_name: the box does not say \"$text\""
+  done
+  close_box "$shot_name"
 }
 
 

@@ -3,17 +3,26 @@
 // into the -9 file (and an empty file or folder for every other part);
 // "-c ROM ..." writes the -9 file followed by the -7 file over the ROM. So a
 // patched ROM holds its old bytes and then the replacement arm7.bin, which
-// shows that the parts travelled through the work folder. On Windows the
-// arguments are read as UTF-16, so that a Korean ROM path survives whatever
-// the code page.
+// shows that the parts travelled through the work folder. Like ndstool it
+// leaves its result lines where VODERER_RESULT_FILE says (its unpacked ARM7
+// binary is empty, so the box reads "before: 0 bytes"). On Windows the
+// arguments and the variable are read as UTF-16, so that a Korean path
+// survives whatever the code page. With VODERER_STANDIN_HOLD set, "-x"
+// waits until that file exists, so that a test can act while the script
+// runs.
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "result_file/result_file.h"
 
 namespace fs = std::filesystem;
 
@@ -29,6 +38,34 @@ void Write(const fs::path& file, const std::string& bytes) {
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out << bytes;
   if (!out.flush()) throw std::runtime_error("cannot write " + file.string());
+}
+
+fs::path ResultFile() {
+#ifdef _WIN32
+  const wchar_t* value = _wgetenv(L"VODERER_RESULT_FILE");
+#else
+  const char* value = std::getenv(result_file::kVariable);
+#endif
+  return value != nullptr ? fs::path(value) : fs::path();
+}
+
+void Report(result_file::Stage stage, result_file::State state, std::uint32_t arm7_after = 0) {
+  const fs::path file = ResultFile();
+  if (file.empty()) return;
+  result_file::Line line;
+  line.stage = stage;
+  line.state = state;
+  line.arm7_after = arm7_after;
+  std::ofstream(file, std::ios::binary | std::ios::app) << result_file::format_line(line);
+}
+
+void Hold() {
+  const char* hold = std::getenv("VODERER_STANDIN_HOLD");
+  if (hold == nullptr) return;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(5);
+  while (!fs::exists(hold) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
 }
 
 }  // namespace
@@ -52,7 +89,10 @@ int Run(const std::vector<fs::path>& args) {
       }
     }
     if (mode.empty() || !parts.count("-9") || !parts.count("-7")) return 2;
+    using result_file::Stage;
+    using result_file::State;
     if (mode == "-x") {
+      Hold();
       const std::string bytes = Read(rom);
       for (const auto& [option, path] : parts) {
         if (option == "-d" || option == "-y") {
@@ -61,8 +101,13 @@ int Run(const std::vector<fs::path>& args) {
           Write(path, option == "-9" ? bytes : std::string());
         }
       }
+      Report(Stage::unpack, State::ok);
     } else {
-      Write(rom, Read(parts["-9"]) + Read(parts["-7"]));
+      const std::string arm7 = Read(parts["-7"]);
+      const std::string image = Read(parts["-9"]) + arm7;
+      Report(Stage::rebuild, State::committing);
+      Write(rom, image);
+      Report(Stage::rebuild, State::ok, static_cast<std::uint32_t>(arm7.size()));
     }
     return 0;
   } catch (const std::exception& error) {

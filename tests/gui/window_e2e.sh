@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The window end to end, on a private Xvfb: start the program from a prepared
 # program folder (working folder elsewhere), check the window, choose a ROM
-# through the Open dialog, patch it with a stand-in ndstool, show About, close
-# the window; then make "P" fail and see the error box end the program.
+# through the Open dialog, patch it with a stand-in ndstool and read the box
+# that says so, show About, close the window; then make "P" fail and see the
+# error box end the program.
 #
 # window_e2e.sh linux   PROGRAM RUNBAT NDSTOOL SHOTS_DIR
 # window_e2e.sh windows PROGRAM WINE_RUN NDSTOOL SHOTS_DIR
@@ -40,10 +41,14 @@ patch_run() {
   step "$run: Open dialog"
   choose_rom "$run" "$typed_path" "$rom_name" "$paste"
 
-  step "$run: patch"
+  step "$run: patch, then the box that says how it ended"
   click "$p_x"
   poll 120 "the script to patch the ROM and remove itself" rom_patched
   [ ! -e "$work/deruzuz.bat" ] || fail "the script was written into the working folder"
+  # The stand-in's ARM7 binary was empty; Bin/arm7.bin has 16 bytes.
+  expect_box "$run-patched" "$rom_name was patched." "(before: 0 bytes; now: 16 bytes)"
+  [ -z "$(ls -A "$prog" | grep -vxE 'Bin|Dazuzadi(\.exe)?|runbat')" ] ||
+    fail "the program folder holds more than before: $(ls -A "$prog")"
 
   step "$run: About, reached by Tab from Text1 past \"...\" and \"P\""
   xdotool mousemove --window "$main" "$text1_x" "$row_y" click 1
@@ -51,6 +56,38 @@ patch_run() {
   close_box "$run-about"
 
   step "$run: close"
+  close_program
+}
+
+# The window closed while the script runs: nothing is shown, and the result
+# file the script leaves is removed by the next "P" (of the program started
+# again), never read as that patch's outcome.
+closed_early_run() {
+  local run=$1 rom_dir=$2 hold=$3 typed_path=$4 paste=$5
+  rom="$rom_dir/early.nds"
+  mkdir -p "$rom_dir"
+  printf 'ROMDATA' >"$rom"
+  # The stand-in's unpack waits for this file: the script runs until then.
+  VODERER_STANDIN_HOLD=$hold start_program "$run"
+  step "$run: close the window while the script runs"
+  choose_rom "$run" "$typed_path" early.nds "$paste"
+  click "$p_x"
+  poll 60 "the script to start" test -d "$prog/UNPACK"
+  close_program
+  touch "$temp/$run.release"
+  poll 120 "the script to patch the ROM and remove itself" rom_patched
+  gone box_id || fail "a box was shown after the window had closed"
+  [ -s "$prog/deruzuz.result" ] || fail "the script left no result file"
+
+  step "$run: the next patch fails; its box is its own"
+  rm "$prog/Bin/arm7.bin"
+  printf 'ROMDATA' >"$rom"
+  launch_program "$run"
+  choose_rom "$run" "$typed_path" early.nds "$paste"
+  click "$p_x"
+  expect_box "$run-next" "early.nds was not patched." "The ROM image was left unchanged."
+  [ "$(cat "$rom")" = ROMDATA ] || fail "the ROM was changed"
+  [ ! -e "$prog/deruzuz.result" ] || fail "the result file was left behind"
   close_program
 }
 
@@ -77,11 +114,15 @@ if [ "$front_end" = linux ]; then
   locale -a 2>/dev/null | grep -qi '^ko_KR\.utf-\?8$' && utf8_locale=ko_KR.UTF-8
   HOME=$fltk_home LC_ALL=$utf8_locale program_folder_name="프로그램" patch_run linux-korean "$temp/roms/롬 폴더" \
     "게임 100%.nds" "$temp/roms/롬 폴더/게임 100%.nds" paste
+  closed_early_run linux-closed-early "$temp/roms/early" "$temp/linux-closed-early.release" \
+    "$temp/roms/early/early.nds" paste
   error_run linux-error
 else
   patch_run wine "$temp/roms/my games" game.nds "Z:${temp//\//\\}\\roms\\my games\\game.nds" type
   LC_ALL=ko_KR.UTF-8 program_folder_name="프로그램" patch_run wine-korean "$temp/roms/롬 폴더" "게임 100%.nds" \
     "Z:${temp//\//\\}\\roms\\롬 폴더\\게임 100%.nds" paste
+  closed_early_run wine-closed-early "$temp/roms/early" \
+    "Z:${temp//\//\\}\\wine-closed-early.release" "Z:${temp//\//\\}\\roms\\early\\early.nds" type
   error_run wine-error
   wineserver -w
 fi

@@ -22,10 +22,16 @@ room_of() {
   esac
 }
 
-# Whether room $1 may include "$2" (a path under src/).
+# Whether room $1 may include "$2" (a path under src/, or the result file's
+# format under tools/).
 may_include() {
   local room=$1 header=$2 file=$3
   case $header in
+    # The lines ndstool leaves for the program: read by the patch alone.
+    result_file/*)
+      [[ $room == patch ]]
+      return
+      ;;
     # What only the backends, and SystemPlatform's own files, may see.
     platform/backend.h)
       [[ $room == platform* ]]
@@ -64,7 +70,8 @@ while IFS= read -r file; do
   while IFS= read -r line; do
     if [[ $line =~ ^#include\ \"([^\"]+)\" ]]; then
       header=${BASH_REMATCH[1]}
-      [ -f "$src/$header" ] || fail "${file#"$src"/}: \"$header\" does not name its room"
+      [ -f "$src/$header" ] || [ -f "$src/../tools/$header" ] ||
+        fail "${file#"$src"/}: \"$header\" does not name its room"
       may_include "$room" "$header" "$file" || fail "${file#"$src"/} (room $room) includes \"$header\""
     elif [[ $line =~ ^#include\ \<([^\>]+)\> && $shared == yes ]]; then
       header=${BASH_REMATCH[1]}

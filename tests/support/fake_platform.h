@@ -26,6 +26,7 @@ class FakePlatform : public Files, public ScriptLaunch, public Dialogs {
   struct Launch {
     std::wstring script;
     std::wstring working_folder;
+    EnvironmentVariable variable;
   };
   struct Message {
     std::wstring text;
@@ -55,13 +56,20 @@ class FakePlatform : public Files, public ScriptLaunch, public Dialogs {
   void PrintLine(int n, std::wstring_view text) override { real_.PrintLine(n, text); }
   void Close(int n) override { real_.Close(n); }
   void Kill(const std::wstring& path) override { real_.Kill(path); }
+  std::optional<std::string> ReadSmallFile(const std::wstring& path, std::size_t limit) override {
+    return real_.ReadSmallFile(path, limit);
+  }
   // Folders the action looks for (Bin) are there unless a test says not.
   bool FolderExists(const std::wstring&) override { return folders_exist; }
 
-  void LaunchScript(const std::wstring& script, const std::wstring& working_folder) override {
-    launches.push_back({script, working_folder});
+  void LaunchScript(const std::wstring& script, const std::wstring& working_folder,
+                    const EnvironmentVariable& variable) override {
+    launches.push_back({script, working_folder, variable});
   }
   bool ScriptRunning() override { return script_running; }
+  void SetEndNotice(std::function<void()> notice) override { end_notice = std::move(notice); }
+  // What the window gave SetEndNotice.
+  std::function<void()> end_notice;
 
   void MsgBox(const std::wstring& text, const std::wstring& title) override {
     messages.push_back({text, title});

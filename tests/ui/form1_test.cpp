@@ -8,6 +8,7 @@
 #include "fake_platform.h"
 #include "frontend/error_box.h"
 #include "patch/patch_script.h"
+#include "result_file/result_file.h"
 #include "temp_folder.h"
 #include "ui/main_window.h"
 
@@ -118,6 +119,42 @@ TEST_F(Form1Test, PatchWhileTheEarlierScriptRunsSaysSoAndGoesOn) {
   platform.script_running = false;
   form.Command1_Click();
   EXPECT_EQ(platform.launches.size(), 1u);
+}
+
+TEST_F(Form1Test, TheEndOfAPatchIsToldOnceInABoxNamingItsRom) {
+  UserPicks(L"game.nds");
+  form.Command2_Click();
+  form.Command1_Click();
+  // Another choice while the script runs: the box still names the ROM that
+  // was patched.
+  UserPicks(L"other.nds");
+  form.Command2_Click();
+
+  result_file::Line failed;
+  failed.state = result_file::State::failed;
+  failed.reason = "refused game.nds: not a DS image";
+  const fs::path result = folder.path() / "deruzuz.result";
+  testing::WriteBytes(result, result_file::format_line(failed));
+  form.ScriptEnded();
+  ASSERT_EQ(platform.messages.size(), 1u);
+  EXPECT_EQ(platform.messages[0].title, L"Voderer");
+  EXPECT_EQ(platform.messages[0].text,
+            L"game.nds was not patched.\n\nndstool: refused game.nds: not a DS image\n\n"
+            L"The ROM image was left unchanged.");
+  EXPECT_FALSE(fs::exists(result));
+
+  form.ScriptEnded();  // told already
+  EXPECT_EQ(platform.messages.size(), 1u);
+}
+
+TEST_F(Form1Test, NoBoxForAnEndWithoutAPatchStartedByThisWindow) {
+  form.ScriptEnded();
+  EXPECT_TRUE(platform.messages.empty());
+  platform.script_running = true;
+  form.Command1_Click();  // refused: "still running"
+  platform.script_running = false;
+  form.ScriptEnded();
+  EXPECT_EQ(platform.messages.size(), 1u);
 }
 
 TEST_F(Form1Test, AboutShowsItsLineAndChangesNothing) {

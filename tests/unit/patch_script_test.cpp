@@ -109,6 +109,32 @@ TEST_F(PatchActionTest, RefusesWithoutTheToolFolderAndWritesNothing) {
   EXPECT_TRUE(platform_.launches.empty());
 }
 
+TEST_F(PatchActionTest, AnEarlierResultFileGoesBeforeTheScriptIsToldWhereToWrite) {
+  // Left by a patch whose window closed before its script ended: never to
+  // be read as this patch's outcome.
+  const std::filesystem::path result = folder_.path() / "deruzuz.result";
+  testing::WriteBytes(result, "ndstool-result 1 unpack ok #53392C27\n");
+  RunPatch(platform_, platform_, dialog_);
+  EXPECT_FALSE(std::filesystem::exists(result));
+  ASSERT_EQ(platform_.launches.size(), 1u);
+  EXPECT_EQ(platform_.launches[0].variable.name, L"VODERER_RESULT_FILE");
+  EXPECT_EQ(std::filesystem::path(platform_.launches[0].variable.value), result);
+
+  // One that cannot be removed: nothing is written or started.
+  std::filesystem::remove(Script());
+  std::filesystem::create_directories(result / "in the way");
+  try {
+    RunPatch(platform_, platform_, dialog_);
+    ADD_FAILURE() << "patched with an old result file in place";
+  } catch (const PatchNotStarted& error) {
+    EXPECT_NE(error.Description().find(L"deruzuz.result of an earlier patch could not be removed"),
+              std::wstring::npos)
+        << error.Description();
+  }
+  EXPECT_FALSE(std::filesystem::exists(Script()));
+  EXPECT_EQ(platform_.launches.size(), 1u);
+}
+
 // A code page that cannot carry the character U+2603, with an optional
 // other spelling of the ROM path.
 class NarrowCodePage : public FakePlatform {

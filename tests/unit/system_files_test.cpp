@@ -1,12 +1,13 @@
 // The running system's file services, backend included: where the program
-// folder is, how a path is joined and spelled, and the file questions the
-// patch asks.
+// folder is, how a path is joined and spelled, the file questions the patch
+// asks, and UTF-8 text.
 #include "platform/system_files.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "platform/utf8_text.h"
 #include "temp_folder.h"
 
 namespace voderer {
@@ -64,6 +65,38 @@ TEST(SystemFiles, OpeningInAMissingFolderIsPathNotFound) {
   }
   // The failed open took no number.
   EXPECT_EQ(files.FreeFile(), 1);
+}
+
+TEST(SystemFiles, ASmallFileIsReadWholeAndOnlyWithinItsLimit) {
+  TempFolder temp("system-files");
+  SystemFiles files;
+  const std::wstring file = (temp.path() / L"deruzuz.result").wstring();
+  EXPECT_EQ(files.ReadSmallFile(file, 10), std::nullopt);  // missing: no error
+  WriteBytes(temp.path() / L"deruzuz.result", std::string("line\n\0\xFF", 7));
+  EXPECT_EQ(files.ReadSmallFile(file, 7), std::string("line\n\0\xFF", 7));
+  EXPECT_THROW(files.ReadSmallFile(file, 6), RuntimeError);
+  // A folder is no file to read.
+  EXPECT_THROW(files.ReadSmallFile(temp.path().wstring(), 100), RuntimeError);
+}
+
+// Korean and astral text both ways, on either width of wchar_t (UTF-16
+// pairs on Windows).
+TEST(Utf8Text, KoreanAndAstralTextRoundTripAndBadBytesAreReplaced) {
+  const std::wstring text = L"/롬/게임 \U0001F3AE.nds";
+  EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
+  EXPECT_EQ(ToUtf8(L"바"), "\xEB\xB0\x94");
+  EXPECT_EQ(ToUtf8(L"\U0001F3AE"), "\xF0\x9F\x8E\xAE");
+  // A stray continuation byte, a truncated sequence and an overlong '/'.
+  EXPECT_EQ(FromUtf8("a\x80"
+                     "b\xEB\xB0"
+                     "\xC0\xAF"),
+            L"a\uFFFDb\uFFFD\uFFFD\uFFFD\uFFFD");
+  // An encoded surrogate is no character.
+  EXPECT_EQ(FromUtf8("\xED\xA0\x80"), L"\uFFFD\uFFFD\uFFFD");
+  if constexpr (sizeof(wchar_t) == 2) {
+    // A lone half of a pair cannot be written.
+    EXPECT_EQ(ToUtf8(std::wstring(1, static_cast<wchar_t>(0xD800))), "\xEF\xBF\xBD");
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "error.h"
 #include "parts.h"
 #include "rebuild.h"
+#include "result_report.h"
 #include "unpack.h"
 
 namespace nds {
@@ -73,18 +74,24 @@ int run_command_line(const std::vector<CliArg>& args, std::ostream& out, std::os
           parts["-d"], parts["-y"], parts["-t"],  parts["-h"]};
   Log log;
   if (verbose) log = [&out](const std::string& line) { out << line << std::endl; };
+  // Result report: a line for the program that started the script, if any.
+  const ResultReport report = ResultReport::from_environment();
+  const auto stage = mode == "-x" ? result_file::Stage::unpack : result_file::Stage::rebuild;
   try {
     if (mode == "-x") {
       unpack(rom, p, log);
+      report.unpacked();
     } else {
-      RebuildResult r = rebuild(rom, p, log);
+      RebuildResult r = rebuild(rom, p, log, [&report] { report.committing(); });
       if (!r.used_layout && !r.layout_note.empty())
         err << "ndstool: note: " << p.header.label << ".layout not used (" << r.layout_note
             << "); built a compact image" << std::endl;
+      report_rebuilt(report, r, err);
     }
   } catch (const std::exception& e) {
     // -x never touches the image; -c replaces it only as its last step.
     err << "ndstool: " << e.what() << "; image left unchanged" << std::endl;
+    report_failure(report, stage, e.what(), err);
     return 1;
   }
   return 0;

@@ -1,11 +1,11 @@
 // ndstool: unpacks a DS ROM image into its parts and rebuilds it from them,
 // in the two forms the patch script runs (see cli.h).
 #include <cstdlib>
-#include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli.h"
+#include "console_output.h"
 #include "file_io.h"
 
 namespace {
@@ -31,13 +31,13 @@ int wmain(int argc, wchar_t** argv) {
     auto u8 = p.u8string();
     args.push_back({std::string(u8.begin(), u8.end()), p});
   }
-  return nds::run_command_line(args, std::cout, std::cerr);
+  return nds::run_command_line(args, nds::output_stream(), nds::error_stream());
 }
 #else
 int main(int argc, char** argv) {
   read_fault_injection();
   std::vector<nds::CliArg> args;
   for (int i = 1; i < argc; ++i) args.push_back({argv[i], std::filesystem::path(argv[i])});
-  return nds::run_command_line(args, std::cout, std::cerr);
+  return nds::run_command_line(args, nds::output_stream(), nds::error_stream());
 }
 #endif

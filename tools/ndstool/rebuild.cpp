@@ -69,6 +69,12 @@ void require_folder(const PartPath& p) {
 
 Inputs read_inputs(const Parts& parts) {
   Inputs in;
+  // Unpacking writes the header part last: without it there is nothing to
+  // rebuild from, and saying "cannot read" would hide why.
+  std::error_code ec;
+  if (fs::symlink_status(parts.header.path, ec).type() == fs::file_type::not_found)
+    fail("nothing to rebuild because unpacking failed or was not run (" + parts.header.label +
+         " is missing)");
   in.header = read_small_file(parts.header.path, parts.header.label, hdr::kDsiPart);
   if (in.header.size() != hdr::kDsPart && in.header.size() != hdr::kDsiPart)
     fail(parts.header.label + ": size " + hex(in.header.size()) + ", expected 0x200 or 0x1000");
@@ -243,9 +249,12 @@ void finish_header(Plan& plan, OutFile& out) {
 
 }  // namespace
 
-RebuildResult rebuild(const PartPath& rom, const Parts& parts, const Log& log) {
+RebuildResult rebuild(const PartPath& rom, const Parts& parts, const Log& log,
+                      const std::function<void()>& before_commit) {
   Inputs in = read_inputs(parts);
   RebuildResult result;
+  result.arm7_before = get32(in.header, hdr::kArm7 + 12);
+  result.arm7_after = in.arm7_size;
   Plan plan;
   PartPath layout_p = layout_part(parts), extra_p = extra_part(parts);
   std::error_code ec;
@@ -276,6 +285,7 @@ RebuildResult rebuild(const PartPath& rom, const Parts& parts, const Log& log) {
   AtomicReplace target(rom);
   emit(plan, parts, target.out());
   finish_header(plan, target.out());
+  if (before_commit) before_commit();
   target.commit();
   if (log) log("wrote " + rom.label + ": " + std::to_string(plan.size) + " bytes");
   return result;

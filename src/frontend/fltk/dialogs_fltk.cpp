@@ -9,9 +9,10 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 #include <vector>
 
-#include "frontend/fltk/utf8_text.h"
+#include "platform/utf8_text.h"
 #include "frontend/window.h"
 #include "platform/runtime.h"
 
@@ -28,6 +29,25 @@ std::string LabelText(const std::wstring& text) {
   }
   return out;
 }
+
+// The box's window: Ctrl+C copies the message, as the message box of
+// Windows does, so that it can be pasted into a report.
+class MessageWindow : public Fl_Window {
+ public:
+  MessageWindow(int width, int height, const char* title, std::string text)
+      : Fl_Window(width, height, title), text_(std::move(text)) {}
+
+  int handle(int event) override {
+    if (event == FL_KEYBOARD && Fl::event_state(FL_CTRL) != 0 && Fl::event_key() == 'c') {
+      Fl::copy(text_.c_str(), static_cast<int>(text_.size()), 1);
+      return 1;
+    }
+    return Fl_Window::handle(event);
+  }
+
+ private:
+  std::string text_;
+};
 
 }  // namespace
 
@@ -48,11 +68,13 @@ void FltkDialogs::MsgBox(const std::wstring& text, const std::wstring& title) {
     text_width = wrap_width;
     fl_measure(label.c_str(), text_width, text_height);
   }
-  text_width += 4;  // the label's own inner margin
+  // A left-aligned label is drawn 3 pixels in from each side: without
+  // them it would wrap once more than measured.
+  text_width += 6;
   const int width = std::max(text_width, kButtonWidth) + 2 * kMargin;
   const int height = text_height + kButtonHeight + 3 * kMargin;
 
-  Fl_Window box(width, height, caption.c_str());
+  MessageWindow box(width, height, caption.c_str(), ToUtf8(text));
   Fl_Box message(kMargin, kMargin, text_width, text_height, label.c_str());
   message.align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
   // One OK button, the default: Return (and Escape, as for any box) closes.

@@ -13,7 +13,7 @@
 
 #include "frontend/error_box.h"
 #include "frontend/fltk/fonts.h"
-#include "frontend/fltk/utf8_text.h"
+#include "platform/utf8_text.h"
 #include "frontend/fltk/window_icon.h"
 #include "frontend/window.h"
 
@@ -83,15 +83,23 @@ class FltkMainWindow : public MainWindow {
       const Fl_RGB_Image picture(icon.rgb.data(), icon.width, icon.height, 3);
       window_.icon(&picture);
     }
+    // From the launcher's thread to this one: Fl::awake wakes the loop.
+    services_.launch.SetEndNotice([] { Fl::awake(&FltkMainWindow::ScriptEndedAwake, nullptr); });
   }
+
+  ~FltkMainWindow() override { services_.launch.SetEndNotice(nullptr); }
 
   TextBox& Text1() override { return text_box_; }
 
   int Run(WindowEvents& events) override {
     events_ = &events;
+    running_ = this;
+    // Makes Fl::awake from other threads wake the event loop.
+    Fl::lock();
     window_.show();
     text1_.take_focus();
     Fl::run();
+    running_ = nullptr;
     events_ = nullptr;
     return exit_code_;
   }
@@ -102,9 +110,30 @@ class FltkMainWindow : public MainWindow {
     void (WindowEvents::*handler)() = &WindowEvents::Command3_Click;
     if (widget == &self->command1_) handler = &WindowEvents::Command1_Click;
     if (widget == &self->command2_) handler = &WindowEvents::Command2_Click;
-    if (!RunClickHandler(self->services_.dialogs, *self->events_, handler)) {
-      self->exit_code_ = 1;
-      self->window_.hide();
+    self->Handle(handler);
+  }
+
+  // On the UI thread, from the event loop or a box's loop inside a handler.
+  static void ScriptEndedAwake(void*) {
+    FltkMainWindow* self = running_;
+    if (self == nullptr) return;  // the window is gone: nothing to tell
+    if (self->busy_) {
+      self->script_ended_ = true;  // told once the handler returns
+      return;
+    }
+    self->Handle(&WindowEvents::ScriptEnded);
+  }
+
+  void Handle(void (WindowEvents::*handler)()) {
+    busy_ = true;
+    const bool ok = RunClickHandler(services_.dialogs, *events_, handler);
+    busy_ = false;
+    if (!ok) {
+      exit_code_ = 1;
+      window_.hide();
+    } else if (script_ended_) {
+      script_ended_ = false;
+      Handle(&WindowEvents::ScriptEnded);
     }
   }
 
@@ -126,6 +155,10 @@ class FltkMainWindow : public MainWindow {
   std::string title_;
   WindowEvents* events_ = nullptr;
   int exit_code_ = 0;
+  bool busy_ = false;          // a handler runs
+  bool script_ended_ = false;  // the script ended while it ran
+  // The window whose loop runs: the one the script's end goes to.
+  static inline FltkMainWindow* running_ = nullptr;
 };
 
 }  // namespace

@@ -17,6 +17,9 @@ constexpr int kIconId = 1;  // the icon resource, also the executable's icon
 // for Return and Escape, which no control here answers to.
 enum : int { kText1 = 101, kCommand2, kCommand1, kCommand3 };
 
+// Posted by the launcher's thread when the patch script has ended.
+constexpr UINT kScriptEnded = WM_APP + 1;
+
 struct Placement {
   int id;
   int left, top, width, height;  // twips
@@ -96,9 +99,12 @@ class Win32MainWindow : public MainWindow {
     SetWindowPos(window_, nullptr, 0, 0, actual.cx, actual.cy,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     CreateControls(dpi);
+    HWND window = window_;
+    services_.launch.SetEndNotice([window] { PostMessageW(window, kScriptEnded, 0, 0); });
   }
 
   ~Win32MainWindow() override {
+    services_.launch.SetEndNotice(nullptr);
     if (window_ != nullptr) DestroyWindow(window_);
   }
 
@@ -166,9 +172,15 @@ class Win32MainWindow : public MainWindow {
 
   void Click(void (WindowEvents::*handler)()) {
     if (events_ == nullptr) return;
-    if (!RunClickHandler(services_.dialogs, *events_, handler)) {
+    busy_ = true;
+    const bool ok = RunClickHandler(services_.dialogs, *events_, handler);
+    busy_ = false;
+    if (!ok) {
       exit_code_ = 1;
       DestroyWindow(window_);
+    } else if (script_ended_) {
+      script_ended_ = false;
+      Click(&WindowEvents::ScriptEnded);
     }
   }
 
@@ -192,6 +204,14 @@ class Win32MainWindow : public MainWindow {
                      SWP_NOZORDER | SWP_NOACTIVATE);
         return 0;
       }
+      case kScriptEnded:
+        // A box's own loop delivers it too: told once that handler returns.
+        if (busy_) {
+          script_ended_ = true;
+        } else {
+          Click(&WindowEvents::ScriptEnded);
+        }
+        return 0;
       case WM_ACTIVATE:
         // Back from a box or another program: the focus returns to the
         // control that had it.
@@ -232,6 +252,8 @@ class Win32MainWindow : public MainWindow {
   Win32TextBox text1_;
   WindowEvents* events_ = nullptr;
   int exit_code_ = 0;
+  bool busy_ = false;          // a handler runs
+  bool script_ended_ = false;  // the script ended while it ran
 };
 
 }  // namespace

@@ -47,6 +47,10 @@ std::FILE* OpenStream(const std::filesystem::path& path, FileMode mode) {
   return std::fopen(path.c_str(), mode == FileMode::kOutput ? "wb" : "ab");
 }
 
+std::FILE* OpenForReading(const std::filesystem::path& path) {
+  return std::fopen(path.c_str(), "rb");
+}
+
 std::unique_ptr<ScriptLaunch> NewScriptLaunch() {
   return std::make_unique<posix::RunbatLaunch>();
 }

@@ -1,23 +1,39 @@
 #include "platform/posix/launch.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "platform/backend.h"
 #include "platform/file_table.h"
+#include "platform/posix/code_page.h"
 
 namespace voderer::posix {
 
 namespace {
 
+// The program's environment with `variable` ("NAME=value") in place of any
+// earlier value of it. Made before fork: the child may not allocate.
+std::vector<std::string> ChildEnvironment(const std::string& variable) {
+  const std::size_t name_length = variable.find('=') + 1;
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    if (std::strncmp(*entry, variable.c_str(), name_length) != 0) environment.emplace_back(*entry);
+  }
+  environment.push_back(variable);
+  return environment;
+}
+
 // Only async-signal-safe calls between fork and exec: the parent may run
 // other threads.
-[[noreturn]] void RunChild(const char* runner, char* const argv[], const char* folder,
-                           int report_fd) {
+[[noreturn]] void RunChild(const char* runner, char* const argv[], char* const envp[],
+                           const char* folder, int report_fd) {
   int failed_errno = 0;
   if (setsid() < 0 || chdir(folder) != 0) {
     failed_errno = errno;
@@ -27,7 +43,7 @@ namespace {
       failed_errno = errno;
     } else {
       if (null_fd != STDIN_FILENO) close(null_fd);
-      execv(runner, argv);
+      execve(runner, argv, envp);
       failed_errno = errno;
     }
   }
@@ -44,15 +60,24 @@ void WaitFor(pid_t pid) {
 
 }  // namespace
 
-void RunbatLaunch::LaunchScript(const std::wstring& script_path,
-                                const std::wstring& working_folder) {
+void RunbatLaunch::LaunchScript(const std::wstring& script_path, const std::wstring& working_folder,
+                                const EnvironmentVariable& variable) {
   const std::filesystem::path script = backend::NativePath(script_path);
   const std::filesystem::path runner = script.parent_path() / "runbat";
-  Launch(runner.native(), script.native(), backend::NativePath(working_folder).native());
+  // The value is a path: in the bytes the file system knows it by.
+  const std::optional<std::string> name = ToLocaleEncoding(variable.name);
+  if (!name) throw StandardError(err::kInvalidProcedureCall);
+  Launch(runner.native(), script.native(), backend::NativePath(working_folder).native(),
+         *name + "=" + backend::NativePath(variable.value).native());
 }
 
 void RunbatLaunch::Launch(const std::string& runner, const std::string& script,
-                          const std::string& working_folder) {
+                          const std::string& working_folder, const std::string& variable) {
+  std::vector<std::string> environment = ChildEnvironment(variable);
+  std::vector<char*> envp;
+  for (std::string& entry : environment) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+
   int report[2];
   if (pipe2(report, O_CLOEXEC) != 0) {
     throw FileError(std::error_code(errno, std::generic_category()));
@@ -65,7 +90,7 @@ void RunbatLaunch::Launch(const std::string& runner, const std::string& script,
   const pid_t pid = fork();
   if (pid == 0) {
     close(report[0]);
-    RunChild(runner.c_str(), argv, working_folder.c_str(), report[1]);
+    RunChild(runner.c_str(), argv, envp.data(), working_folder.c_str(), report[1]);
   }
   const int fork_errno = errno;
   close(report[1]);
@@ -96,14 +121,25 @@ void RunbatLaunch::Launch(const std::string& runner, const std::string& script,
   // of its own reaps it so that it never lingers as a zombie.
   std::thread([state = state_, pid] {
     WaitFor(pid);
-    std::lock_guard lock(state->mutex);
-    if (state->running == pid) state->running = 0;
+    {
+      std::lock_guard lock(state->mutex);
+      if (state->running != pid) return;
+      state->running = 0;
+    }
+    // Under its lock, so that a notice taken back is never run afterwards.
+    std::lock_guard lock(state->notice_mutex);
+    if (state->notice) state->notice();
   }).detach();
 }
 
 bool RunbatLaunch::ScriptRunning() {
   std::lock_guard lock(state_->mutex);
   return state_->running != 0;
+}
+
+void RunbatLaunch::SetEndNotice(std::function<void()> notice) {
+  std::lock_guard lock(state_->notice_mutex);
+  state_->notice = std::move(notice);
 }
 
 }  // namespace voderer::posix

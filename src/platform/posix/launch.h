@@ -2,6 +2,7 @@
 // session, and always reaped.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -14,23 +15,30 @@ namespace voderer::posix {
 class RunbatLaunch final : public ScriptLaunch {
  public:
   // Runs `runbat SCRIPT`, the batch runner that sits in the program folder
-  // beside the script it runs, with `working_folder` as its current folder
-  // and stdin from /dev/null, and returns once the runner has been exec'd.
-  // Throws RuntimeError when it could not be started (runner missing or not
-  // executable, folder missing).
-  void LaunchScript(const std::wstring& script_path, const std::wstring& working_folder) override;
+  // beside the script it runs, with `working_folder` as its current folder,
+  // stdin from /dev/null and `variable` in its environment, and returns once
+  // the runner has been exec'd. Throws RuntimeError when it could not be
+  // started (runner missing or not executable, folder missing).
+  void LaunchScript(const std::wstring& script_path, const std::wstring& working_folder,
+                    const EnvironmentVariable& variable) override;
 
   // True until the last launched runner has ended.
   bool ScriptRunning() override;
 
+  // Run by the reaping thread once it has reaped the runner.
+  void SetEndNotice(std::function<void()> notice) override;
+
  private:
   void Launch(const std::string& runner, const std::string& script,
-              const std::string& working_folder);
+              const std::string& working_folder, const std::string& variable);
 
   // Shared with the reaping threads, which may outlive the launcher at exit.
   struct State {
     std::mutex mutex;
     pid_t running = 0;
+    // A lock of its own: a notice may ask ScriptRunning.
+    std::mutex notice_mutex;
+    std::function<void()> notice;
   };
   std::shared_ptr<State> state_ = std::make_shared<State>();
 };

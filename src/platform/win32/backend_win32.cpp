@@ -55,6 +55,10 @@ std::FILE* OpenStream(const std::filesystem::path& path, FileMode mode) {
   return _wfopen(path.c_str(), mode == FileMode::kOutput ? L"wb" : L"ab");
 }
 
+std::FILE* OpenForReading(const std::filesystem::path& path) {
+  return _wfopen(path.c_str(), L"rb");
+}
+
 std::unique_ptr<ScriptLaunch> NewScriptLaunch() {
   return std::make_unique<win32::ShellLaunch>();
 }

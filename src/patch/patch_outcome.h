@@ -1,0 +1,32 @@
+// How a patch ended, as the window tells it. While the script runs, ndstool
+// writes its result lines into a file of the program folder that the
+// script's environment names; once the script has ended the program reads
+// and removes that file and says in a box whether the ROM image was patched.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/files.h"
+#include "platform/script_launch.h"
+#include "result_file/result_file.h"
+
+namespace voderer {
+
+inline constexpr std::wstring_view kResultName = L"deruzuz.result";
+
+// Program folder + separator + "deruzuz.result".
+std::wstring ResultPath(Files& files);
+
+// The variable that tells ndstool where to write.
+EnvironmentVariable ResultVariable(Files& files);
+
+// Once the script has ended: reads and removes the result file and returns
+// the box text for the patch of `rom_path`. Never throws for the file: a
+// file that cannot be read is a patch that cannot be confirmed.
+std::wstring TakePatchOutcome(Files& files, const std::wstring& rom_path);
+
+// The box text for `report` on the ROM image `rom_path`.
+std::wstring PatchOutcomeText(const std::wstring& rom_path, const result_file::Report& report);
+
+}  // namespace voderer

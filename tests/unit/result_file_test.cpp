@@ -1,0 +1,248 @@
+// The result file's lines: what ndstool writes reads back exactly, anything
+// else is refused, and a whole file is judged as one run of the script,
+// never taking a damaged one for a patch.
+#include "result_file/result_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace result_file {
+namespace {
+
+using namespace std::string_literals;
+
+Line failed(Stage stage, std::string reason) {
+  Line line;
+  line.stage = stage;
+  line.state = State::failed;
+  line.reason = std::move(reason);
+  return line;
+}
+
+Line plain(Stage stage, State state) {
+  Line line;
+  line.stage = stage;
+  line.state = state;
+  return line;
+}
+
+Line rebuilt(std::uint32_t before, std::uint32_t after, std::uint32_t moved, bool kept = true) {
+  Line line = plain(Stage::rebuild, State::ok);
+  line.arm7_before = before;
+  line.arm7_after = after;
+  line.moved_by = moved;
+  line.layout_kept = kept;
+  return line;
+}
+
+std::string file_of(const std::vector<Line>& lines) {
+  std::string text;
+  for (const Line& line : lines) text += format_line(line);
+  return text;
+}
+
+// The line without its LF, for parse_line.
+std::string bare(const Line& line) {
+  std::string text = format_line(line);
+  text.pop_back();
+  return text;
+}
+
+TEST(ResultLine, EveryKindReadsBackAsWritten) {
+  const std::vector<Line> lines = {
+      plain(Stage::unpack, State::ok),
+      plain(Stage::rebuild, State::committing),
+      rebuilt(0x1A34, 0xFFFFFFFF, 0x200),
+      rebuilt(7, 0, 0, false),
+      failed(Stage::unpack, "refused game.nds: header CRC 0x1234, expected 0x4321"),
+      failed(Stage::rebuild, "cannot read arm7.bin: No such file"),
+  };
+  for (const Line& line : lines) {
+    const std::string text = format_line(line);
+    SCOPED_TRACE(text);
+    ASSERT_EQ(text.back(), '\n');
+    EXPECT_EQ(text.find('\n'), text.size() - 1) << "one line";
+    const std::optional<Line> back = parse_line(bare(line));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->stage, line.stage);
+    EXPECT_EQ(back->state, line.state);
+    EXPECT_EQ(back->reason, line.reason);
+    EXPECT_EQ(back->arm7_before, line.arm7_before);
+    EXPECT_EQ(back->arm7_after, line.arm7_after);
+    EXPECT_EQ(back->moved_by, line.moved_by);
+    EXPECT_EQ(back->layout_kept, line.layout_kept);
+  }
+  const std::string text = format_line(rebuilt(6708, 7000, 512));
+  EXPECT_EQ(text.substr(0, text.size() - 9),
+            "ndstool-result 1 rebuild ok arm7 6708 7000 moved 512 layout kept #");
+}
+
+TEST(ResultLine, ReasonsWithAnyCharactersSurviveOnOneLine) {
+  const std::string reasons[] = {
+      "cannot read /롬/게임 100%.nds: No such file",  // Korean, UTF-8
+      "tab\there, CR\r LF\n and a backslash \\ and \\x41",
+      "control \x01\x1F\x7F and a NUL \0 inside"s,
+      "not UTF-8: \xC7\xD1\xB1\xB9 (CP949) and a lone \x80 and \xED\xA0\x80 (a surrogate)",
+      "\xF0\x9F\x8E\xAE astral, # not the checksum #0000000",
+  };
+  for (const std::string& reason : reasons) {
+    const Line line = failed(Stage::rebuild, reason);
+    const std::string text = format_line(line);
+    SCOPED_TRACE(text);
+    EXPECT_EQ(text.find('\n'), text.size() - 1);
+    EXPECT_EQ(text.find('\r'), std::string::npos);
+    EXPECT_EQ(text.find('\t'), std::string::npos);
+    const std::optional<Line> back = parse_line(bare(line));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->reason, reason);
+  }
+  // UTF-8 stays readable as it is; other bytes are escaped.
+  EXPECT_NE(format_line(failed(Stage::unpack, "게임")).find("게임"), std::string::npos);
+  EXPECT_NE(format_line(failed(Stage::unpack, "\xC7\xD1")).find("\\xC7\\xD1"), std::string::npos);
+}
+
+// `body` sealed with its checksum, worked out here on its own: CRC-32
+// (reflected 0xEDB88320) in eight upper-case hex digits.
+std::string sealed(const std::string& body) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (char c : body) {
+    crc ^= static_cast<unsigned char>(c);
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1u) ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+  }
+  char hex[9];
+  std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(~crc));
+  return body + " #" + hex;
+}
+
+TEST(ResultLine, OnlyTheWayItIsWrittenIsRead) {
+  const std::string good = bare(rebuilt(100, 200, 0));
+  ASSERT_TRUE(parse_line(good));
+  EXPECT_EQ(sealed("ndstool-result 1 unpack ok"), bare(plain(Stage::unpack, State::ok)));
+  const std::string refused[] = {
+      "",
+      "ndstool-result 1 unpack ok",          // no checksum
+      good.substr(0, good.size() - 1),       // checksum cut short
+      good + "0",                            // a digit too many
+      good + " ",                            // trailing space
+      " " + good,                            // leading space
+      "ndstool-result 2" + good.substr(16),  // another version
+  };
+  for (const std::string& text : refused) EXPECT_FALSE(parse_line(text)) << text;
+
+  // Any single bit changed is seen, in the words and in the checksum.
+  for (std::size_t i = 0; i < good.size(); ++i) {
+    std::string damaged = good;
+    damaged[i] = static_cast<char>(damaged[i] ^ 0x01);
+    EXPECT_FALSE(parse_line(damaged)) << damaged;
+  }
+  // Lower-case hex digits are not how it is written.
+  std::string lower = sealed("ndstool-result 1 rebuild committing");
+  ASSERT_TRUE(parse_line(lower));
+  for (std::size_t i = lower.size() - 8; i < lower.size(); ++i) {
+    if (lower[i] >= 'A' && lower[i] <= 'F') lower[i] = static_cast<char>(lower[i] - 'A' + 'a');
+  }
+  if (lower != sealed("ndstool-result 1 rebuild committing")) {
+    EXPECT_FALSE(parse_line(lower));
+  }
+}
+
+TEST(ResultLine, MalformedWordsAreRefusedEvenWithAValidChecksum) {
+  const std::string bodies[] = {
+      "ndstool-result 1 unpack committing",
+      "ndstool-result 1 unpack ok arm7 1 2 moved 0 layout kept",
+      "ndstool-result 1 unpack ok ",
+      "ndstool-result 1 rebuild ok",
+      "ndstool-result 1 rebuild ok arm7 01 2 moved 0 layout kept",
+      "ndstool-result 1 rebuild ok arm7 1 2 moved 0 layout kept extra",
+      "ndstool-result 1 rebuild ok arm7 1 4294967296 moved 0 layout kept",
+      "ndstool-result 1 rebuild ok arm7 1 -2 moved 0 layout kept",
+      "ndstool-result 1 rebuild ok arm7 1 2 moved 0 layout lost",
+      "ndstool-result 1 rebuild ok  arm7 1 2 moved 0 layout kept",
+      "ndstool-result 1 rebuild failed ",
+      "ndstool-result 1 rebuild failed",
+      "ndstool-result 1 rebuild failed bad \\q escape",
+      "ndstool-result 1 rebuild failed unknown \\z escape",
+      "ndstool-result 1 rebuild failed cut \\x4",
+      "ndstool-result 1 rebuild failed ends in \\",
+      "ndstool-result 1 rebuild failed lower-case \\x1f",
+      "ndstool-result 1 rebuild failed needless \\x41 escape",
+      "ndstool-result 1 rebuild failed UTF-8 escaped \\xEA\\xB2\\x8C",
+      "ndstool-result 1 rebuild failed raw\ttab",
+      "ndstool-result 1 rebuild failed raw \xC7 byte",
+      "ndstool-result 1 patch ok",
+      "ndstool-result 1 unpack OK",
+  };
+  for (const std::string& body : bodies) EXPECT_FALSE(parse_line(sealed(body))) << body;
+  EXPECT_TRUE(parse_line(sealed("ndstool-result 1 rebuild failed ok \\x1F and \\\\")));
+}
+
+TEST(ResultReport, EachWayARunEndsIsToldApart) {
+  const Line unpacked = plain(Stage::unpack, State::ok);
+  const Line committing = plain(Stage::rebuild, State::committing);
+  const Line done = rebuilt(6708, 9000, 0x400);
+  const Line unpack_failed = failed(Stage::unpack, "refused game.nds: not a DS image");
+  const Line rebuild_failed = failed(Stage::rebuild, "cannot read arm7.bin: No such file");
+  const Line rename_failed = failed(Stage::rebuild, "cannot replace game.nds: File is in use");
+
+  Report r = read_report(file_of({unpacked, committing, done}));
+  EXPECT_EQ(r.outcome, Outcome::patched);
+  EXPECT_EQ(r.rebuild.arm7_before, 6708u);
+  EXPECT_EQ(r.rebuild.arm7_after, 9000u);
+  EXPECT_EQ(r.rebuild.moved_by, 0x400u);
+
+  // The first failing stage gives the reason: after a failed unpack, the
+  // rebuild's "nothing to rebuild" says nothing new.
+  r = read_report(file_of({unpack_failed, rebuild_failed}));
+  EXPECT_EQ(r.outcome, Outcome::failed);
+  EXPECT_EQ(r.reason, unpack_failed.reason);
+  EXPECT_EQ(read_report(file_of({unpack_failed})).reason, unpack_failed.reason);
+  EXPECT_EQ(read_report(file_of({unpacked, rebuild_failed})).reason, rebuild_failed.reason);
+  r = read_report(file_of({unpacked, committing, rename_failed}));
+  EXPECT_EQ(r.outcome, Outcome::failed);
+  EXPECT_EQ(r.reason, rename_failed.reason);
+
+  EXPECT_EQ(read_report("").outcome, Outcome::no_report);
+  EXPECT_EQ(read_report(file_of({unpacked})).outcome, Outcome::no_rebuild);
+  // Stopped between "committing" and its outcome: it cannot be told.
+  EXPECT_EQ(read_report(file_of({unpacked, committing})).outcome, Outcome::unknown);
+}
+
+TEST(ResultReport, DamagedOrStrangeFilesAreNeverAPatch) {
+  const std::string whole = file_of({plain(Stage::unpack, State::ok),
+                                     plain(Stage::rebuild, State::committing), rebuilt(1, 2, 0)});
+  // Cut anywhere: before "committing" unreadable, after it unknown.
+  const std::size_t committing_end = whole.find('\n', whole.find('\n') + 1) + 1;
+  for (std::size_t cut = 1; cut < whole.size(); ++cut) {
+    const Outcome outcome = read_report(whole.substr(0, cut)).outcome;
+    SCOPED_TRACE(cut);
+    EXPECT_NE(outcome, Outcome::patched);
+    if (cut >= committing_end) {
+      EXPECT_EQ(outcome, Outcome::unknown);
+    }
+  }
+  // Without its last LF the last line is not whole.
+  EXPECT_EQ(read_report(whole.substr(0, whole.size() - 1)).outcome, Outcome::unknown);
+  // Garbage, CR LF line ends, a second run's lines, lines out of order.
+  const Line unpacked = plain(Stage::unpack, State::ok);
+  EXPECT_EQ(read_report("garbage\n").outcome, Outcome::unreadable);
+  EXPECT_EQ(read_report(std::string(1000, '\0')).outcome, Outcome::unreadable);
+  std::string crlf = format_line(unpacked);
+  crlf.insert(crlf.size() - 1, "\r");
+  EXPECT_EQ(read_report(crlf).outcome, Outcome::unreadable);
+  EXPECT_EQ(read_report(file_of({unpacked, unpacked})).outcome, Outcome::unreadable);
+  EXPECT_EQ(read_report(file_of({rebuilt(1, 2, 0)})).outcome, Outcome::unreadable);
+  EXPECT_EQ(read_report(whole + whole).outcome, Outcome::unknown);
+  EXPECT_EQ(
+      read_report(file_of({plain(Stage::rebuild, State::committing), rebuilt(1, 2, 0)})).outcome,
+      Outcome::unknown);
+  // Larger than any report.
+  std::string huge;
+  while (huge.size() <= kMaxFileSize) huge += format_line(unpacked);
+  EXPECT_EQ(read_report(huge).outcome, Outcome::unreadable);
+}
+
+}  // namespace
+}  // namespace result_file

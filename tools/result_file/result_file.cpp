@@ -1,0 +1,275 @@
+#include "result_file.h"
+
+#include <array>
+#include <vector>
+
+namespace result_file {
+
+namespace {
+
+constexpr std::string_view kMagic = "ndstool-result 1 ";
+constexpr std::string_view kCrcMark = " #";
+constexpr std::size_t kCrcDigits = 8;
+constexpr char kHex[] = "0123456789ABCDEF";
+
+std::uint32_t crc32(std::string_view text) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (char c : text) {
+    crc ^= static_cast<unsigned char>(c);
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1u) ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+  }
+  return ~crc;
+}
+
+// Length of the UTF-8 sequence starting at text[i], or 0 when the bytes
+// there are not one (overlong forms and surrogates included).
+std::size_t utf8_length(std::string_view text, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
+  const unsigned lead = byte(0);
+  std::size_t length = 0;
+  std::uint32_t min = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, min = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, min = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (i + length > text.size()) return 0;
+  std::uint32_t code = lead & (0x7Fu >> length);
+  for (std::size_t k = 1; k < length; ++k) {
+    if ((byte(k) & 0xC0u) != 0x80u) return 0;
+    code = (code << 6) | (byte(k) & 0x3Fu);
+  }
+  if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+  return length;
+}
+
+void append_escaped(std::string& out, std::string_view reason) {
+  for (std::size_t i = 0; i < reason.size();) {
+    const auto c = static_cast<unsigned char>(reason[i]);
+    if (c >= 0x80) {
+      if (const std::size_t n = utf8_length(reason, i); n != 0) {
+        out.append(reason.substr(i, n));
+        i += n;
+        continue;
+      }
+    }
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      default:
+        if (c < 0x20 || c >= 0x7F) {
+          out += "\\x";
+          out += kHex[c >> 4];
+          out += kHex[c & 0xF];
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+    ++i;
+  }
+}
+
+int hex_digit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The escapes undone; nothing for a backslash that starts no escape. That
+// the text was written canonically is checked by writing it again.
+std::optional<std::string> unescape(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\') {
+      out += text[i];
+      continue;
+    }
+    if (++i == text.size()) return std::nullopt;
+    switch (text[i]) {
+      case '\\': out += '\\'; break;
+      case 't': out += '\t'; break;
+      case 'n': out += '\n'; break;
+      case 'r': out += '\r'; break;
+      case 'x': {
+        if (i + 2 >= text.size()) return std::nullopt;
+        const int high = hex_digit(text[i + 1]);
+        const int low = hex_digit(text[i + 2]);
+        if (high < 0 || low < 0) return std::nullopt;
+        out += static_cast<char>(high * 16 + low);
+        i += 2;
+        break;
+      }
+      default: return std::nullopt;
+    }
+  }
+  return out;
+}
+
+std::optional<std::uint32_t> parse_number(std::string_view text) {
+  if (text.empty() || text.size() > 10) return std::nullopt;
+  std::uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  if (value > 0xFFFFFFFFu) return std::nullopt;
+  return static_cast<std::uint32_t>(value);
+}
+
+// Splits off the next space-separated word.
+std::string_view next_word(std::string_view& rest) {
+  const std::size_t space = rest.find(' ');
+  const std::string_view word = rest.substr(0, space);
+  rest = space == std::string_view::npos ? std::string_view() : rest.substr(space + 1);
+  return word;
+}
+
+// "arm7 OLD NEW moved BYTES layout kept|compact"
+bool parse_rebuild_details(std::string_view rest, Line& line) {
+  if (next_word(rest) != "arm7") return false;
+  const auto before = parse_number(next_word(rest));
+  const auto after = parse_number(next_word(rest));
+  if (next_word(rest) != "moved") return false;
+  const auto moved = parse_number(next_word(rest));
+  if (next_word(rest) != "layout") return false;
+  const std::string_view layout = next_word(rest);
+  if (!before || !after || !moved || !rest.empty()) return false;
+  if (layout != "kept" && layout != "compact") return false;
+  line.arm7_before = *before;
+  line.arm7_after = *after;
+  line.moved_by = *moved;
+  line.layout_kept = layout == "kept";
+  return true;
+}
+
+bool is(const Line& line, Stage stage, State state) {
+  return line.stage == stage && line.state == state;
+}
+
+// The runs a script makes, as the lines they leave.
+Report judge(const std::vector<Line>& lines) {
+  const auto rest_is = [&](std::initializer_list<State> states) {
+    if (lines.size() != states.size() + 1) return false;
+    std::size_t i = 1;
+    for (State state : states) {
+      if (!is(lines[i++], Stage::rebuild, state)) return false;
+    }
+    return true;
+  };
+  if (lines.empty()) return {Outcome::no_report, {}, {}};
+  const Line& first = lines.front();
+  if (is(first, Stage::unpack, State::failed) && (rest_is({}) || rest_is({State::failed}))) {
+    return {Outcome::failed, first.reason, {}};
+  }
+  if (is(first, Stage::unpack, State::ok)) {
+    if (rest_is({})) return {Outcome::no_rebuild, {}, {}};
+    if (rest_is({State::failed})) return {Outcome::failed, lines[1].reason, {}};
+    if (rest_is({State::committing})) return {Outcome::unknown, {}, {}};
+    if (rest_is({State::committing, State::failed})) return {Outcome::failed, lines[2].reason, {}};
+    if (rest_is({State::committing, State::ok})) return {Outcome::patched, {}, lines[2]};
+  }
+  return {Outcome::unreadable, {}, {}};
+}
+
+}  // namespace
+
+std::string format_line(const Line& line) {
+  std::string out(kMagic);
+  out += line.stage == Stage::unpack ? "unpack" : "rebuild";
+  switch (line.state) {
+    case State::ok:
+      out += " ok";
+      if (line.stage == Stage::rebuild) {
+        out += " arm7 " + std::to_string(line.arm7_before) + " " + std::to_string(line.arm7_after) +
+               " moved " + std::to_string(line.moved_by) + " layout " +
+               (line.layout_kept ? "kept" : "compact");
+      }
+      break;
+    case State::committing: out += " committing"; break;
+    case State::failed:
+      out += " failed ";
+      append_escaped(out, line.reason);
+      break;
+  }
+  const std::uint32_t crc = crc32(out);
+  out += kCrcMark;
+  for (int shift = 28; shift >= 0; shift -= 4) out += kHex[(crc >> shift) & 0xFu];
+  out += '\n';
+  return out;
+}
+
+std::optional<Line> parse_line(std::string_view text) {
+  if (text.size() < kCrcMark.size() + kCrcDigits) return std::nullopt;
+  const std::string_view body = text.substr(0, text.size() - kCrcMark.size() - kCrcDigits);
+  if (text.substr(body.size(), kCrcMark.size()) != kCrcMark) return std::nullopt;
+  std::uint32_t crc = 0;
+  for (char c : text.substr(text.size() - kCrcDigits)) {
+    const int digit = hex_digit(c);
+    if (digit < 0) return std::nullopt;
+    crc = (crc << 4) | static_cast<std::uint32_t>(digit);
+  }
+  if (crc != crc32(body) || body.substr(0, kMagic.size()) != kMagic) return std::nullopt;
+
+  std::string_view rest = body.substr(kMagic.size());
+  Line line;
+  const std::string_view stage = next_word(rest);
+  const std::string_view state = next_word(rest);
+  if (stage == "unpack") {
+    line.stage = Stage::unpack;
+  } else if (stage == "rebuild") {
+    line.stage = Stage::rebuild;
+  } else {
+    return std::nullopt;
+  }
+  if (state == "ok") {
+    line.state = State::ok;
+    if (line.stage == Stage::rebuild && !parse_rebuild_details(rest, line)) return std::nullopt;
+  } else if (state == "failed") {
+    line.state = State::failed;
+    std::optional<std::string> reason = unescape(rest);
+    if (!reason || reason->empty()) return std::nullopt;
+    line.reason = std::move(*reason);
+  } else if (state == "committing" && line.stage == Stage::rebuild) {
+    line.state = State::committing;
+  } else {
+    return std::nullopt;
+  }
+  // Only the one way of writing each line counts: no stray spaces, leading
+  // zeros, needless escapes or raw control characters.
+  std::string again = format_line(line);
+  again.pop_back();
+  if (again != text) return std::nullopt;
+  return line;
+}
+
+Report read_report(std::string_view file) {
+  std::vector<Line> lines;
+  bool damaged = file.size() > kMaxFileSize;
+  while (!damaged && !file.empty()) {
+    const std::size_t end = file.find('\n');
+    std::optional<Line> line =
+        end == std::string_view::npos ? std::nullopt : parse_line(file.substr(0, end));
+    if (!line) {
+      damaged = true;
+      break;
+    }
+    lines.push_back(std::move(*line));
+    file.remove_prefix(end + 1);
+  }
+  bool committing = false;
+  for (const Line& line : lines) committing = committing || line.state == State::committing;
+  if (damaged) return {committing ? Outcome::unknown : Outcome::unreadable, {}, {}};
+  Report report = judge(lines);
+  // Lines in no order a run writes: once the rebuild had begun to replace
+  // the image, whether it did cannot be told.
+  if (report.outcome == Outcome::unreadable && committing) report.outcome = Outcome::unknown;
+  return report;
+}
+
+}  // namespace result_file
