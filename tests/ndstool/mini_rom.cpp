@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <map>
 
-#include "byte_io.h"
-#include "crc16.h"
+#include "nds/byte_io.h"
+#include "nds/crc16.h"
 
 namespace ndstest {
 

@@ -6,8 +6,7 @@
 #include <random>
 #include <sstream>
 
-#include "cli.h"
-#include "file_io.h"
+#include "cli/command_line.h"
 
 namespace ndstest {
 
@@ -51,21 +50,25 @@ void ToolTest::SetUp() {
   dir_ = fs::temp_directory_path() / ("ndstool-test-" + run + "-" + name);
   fs::remove_all(dir_);
   fs::create_directories(dir_);
-  nds::g_write_budget = -1;
 }
 
 void ToolTest::TearDown() {
-  nds::g_write_budget = -1;
   std::error_code ec;
   if (!HasFailure()) fs::remove_all(dir_, ec);
 }
 
 RunResult ToolTest::run(const std::vector<std::string>& args) {
-  std::vector<nds::CliArg> cli;
+  std::vector<nds::cli::CliArg> cli;
   for (const std::string& a : args) cli.push_back({a, from_u8(a)});
+  std::optional<nds::WriteBudget> budget;
+  if (write_limit) budget.emplace(*write_limit);
   std::ostringstream out, err;
+  const nds::cli::Outcome outcome =
+      nds::cli::run_command_line(cli, out, budget ? &*budget : nullptr);
   RunResult r;
-  r.status = nds::run_command_line(cli, out, err);
+  r.status = nds::cli::report(outcome, err);
+  r.failure = outcome.failure;
+  r.layout_not_used = outcome.layout_not_used;
   r.out = out.str();
   r.err = err.str();
   return r;

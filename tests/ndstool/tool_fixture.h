@@ -5,11 +5,22 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "mini_rom.h"
+#include "nds/error.h"
+
+namespace nds {
+// Kinds by name in GoogleTest's messages.
+inline void PrintTo(ErrorKind kind, std::ostream* os) {
+  *os << kind_name(kind);
+}
+}  // namespace nds
 
 namespace ndstest {
 
@@ -28,6 +39,8 @@ inline const std::vector<std::string> kSamples = {"dstimer-1.0",     "dstimer-2.
 
 struct RunResult {
   int status = 0;
+  std::optional<nds::ErrorKind> failure;          // why it failed
+  std::optional<nds::ErrorKind> layout_not_used;  // why -c built a compact image
   std::string out, err;
 };
 
@@ -36,8 +49,10 @@ class ToolTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // Runs ndstool with these arguments (UTF-8).
+  // Runs ndstool with these arguments (UTF-8), with writes failing after
+  // the first write_limit bytes of the run when there is a limit.
   RunResult run(const std::vector<std::string>& args);
+  std::optional<std::uint64_t> write_limit;
   // The eight part options for a work folder; arm7 overrides -7.
   std::vector<std::string> part_args(const fs::path& work, const std::string& arm7 = {});
   RunResult unpack(const fs::path& rom, const fs::path& work);
