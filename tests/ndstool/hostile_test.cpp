@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <functional>
 
-#include "nds/byte_io.h"
 #include "nds/error.h"
 #include "nds/image_model.h"
 #include "tool_fixture.h"

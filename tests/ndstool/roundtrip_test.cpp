@@ -1,8 +1,6 @@
 // Exact round trips and ARM7 swaps, on the sample ROMs and on small images.
 #include <gtest/gtest.h>
 
-#include "nds/byte_io.h"
-#include "nds/crc16.h"
 #include "tool_fixture.h"
 
 namespace ndstest {
@@ -29,7 +27,7 @@ class RoundTrip : public ToolTest {};
 
 TEST_F(RoundTrip, SampleRomsAndTheirReextractedParts) {
   std::string why;
-  fs::path roms = sample_roms(&why);
+  fs::path roms = sample_rom_dir(&why);
   if (roms.empty()) GTEST_SKIP() << why;
   for (const std::string& name : kSamples)
     expect_round_trip(read_bytes(roms / (name + ".nds")), name);
@@ -149,7 +147,7 @@ class Swap : public ToolTest {
     for (const char* part : {"arm9.bin", "y9.bin", "y7.bin", "banner.bin", "data", "overlay"})
       EXPECT_TRUE(tree(w1 / part) == tree(w2 / part)) << part << " differs after the swap";
     Bytes out = read_bytes(rom);
-    EXPECT_EQ(nds::get16(out, 0x15E), nds::crc16(std::span<const std::uint8_t>(out.data(), 0x15E)));
+    EXPECT_EQ(rd16(out, 0x15E), crc16(std::span<const std::uint8_t>(out.data(), 0x15E)));
     // File IDs: every FAT entry still holds the bytes it held.
     for (std::uint32_t id = 0; id < rd32(image, 0x4C) / 8; ++id) {
       auto range = [&](const Bytes& img) {
@@ -182,8 +180,8 @@ TEST_F(Swap, SmallerOrFittingArm7ChangesOnlyTheArm7) {
       expect_same_outside(image, out, at, at + std::max(len, old_len),
                           {0x3C, 0x15C, secure ? 0x6Cu : 0x3Cu});
       if (secure) {
-        EXPECT_EQ(nds::get16(out, 0x6C),
-                  nds::crc16(std::span<const std::uint8_t>(out.data() + 0x4000, 0x4000)));
+        EXPECT_EQ(rd16(out, 0x6C),
+                  crc16(std::span<const std::uint8_t>(out.data() + 0x4000, 0x4000)));
       }
       EXPECT_EQ(rd32(out, 0x3C), len);
     }
@@ -241,7 +239,7 @@ TEST_F(Swap, ImagePaddedToItsChipSizeKeepsItsSize) {
 
 TEST_F(Swap, Arm7sOfOtherSamples) {
   std::string why;
-  fs::path roms = sample_roms(&why);
+  fs::path roms = sample_rom_dir(&why);
   if (roms.empty()) GTEST_SKIP() << why;
   auto arm7_of = [&](const std::string& name) {
     Bytes rom = read_bytes(roms / (name + ".nds"));
@@ -285,7 +283,7 @@ TEST_F(Compact, WithoutLayoutFilesBuildsACompactImageOfTheSameParts) {
     ASSERT_EQ(r.status, 0) << r.err;
     Bytes out = read_bytes(rom);
     EXPECT_EQ(rd32(out, 0x20), rd32(image, 0x84)) << "ARM9 right after the header, no filler";
-    EXPECT_EQ(nds::get16(out, 0x15E), nds::crc16(std::span<const std::uint8_t>(out.data(), 0x15E)));
+    EXPECT_EQ(rd16(out, 0x15E), crc16(std::span<const std::uint8_t>(out.data(), 0x15E)));
     ASSERT_EQ(unpack(rom, w2).status, 0) << "the compact image is sound";
     for (const char* part :
          {"arm9.bin", "arm7.bin", "y9.bin", "y7.bin", "banner.bin", "data", "overlay"})

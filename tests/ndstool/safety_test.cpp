@@ -57,7 +57,7 @@ TEST_F(Safety, MissingOrUnreadablePartLeavesTheImage) {
                    std::string("UNPACK\\") + name);
     // Unreadable: a folder where a file belongs, a file where a folder belongs.
     if (folder)
-      write_bytes(p, {1, 2, 3});
+      write_bytes(p, Bytes{1, 2, 3});
     else
       fs::create_directory(p);
     expect_refused(rebuild(rom_, work_), nds::ErrorKind::ReadFailed,
@@ -126,7 +126,7 @@ TEST_F(Safety, TemporaryFileOfAKilledRunDoesNotStopTheNext) {
 TEST_F(Safety, UnpackRefusesAFolderThatIsNotEmptyAndLeavesNoHalfResult) {
   fs::path work = dir_ / "again";
   fs::create_directories(work / "data");
-  write_bytes(work / "data" / "stray", {1});
+  write_bytes(work / "data" / "stray", Bytes{1});
   RunResult r = unpack(rom_, work);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.failure, nds::ErrorKind::WriteFailed) << r.err;

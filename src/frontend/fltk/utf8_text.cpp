@@ -1,6 +1,7 @@
 #include "frontend/fltk/utf8_text.h"
 
 #include <cstdint>
+#include <type_traits>
 
 namespace voderer::frontend {
 
@@ -8,7 +9,7 @@ std::string ToUtf8(std::wstring_view text) {
   std::string out;
   out.reserve(text.size());
   for (wchar_t wc : text) {
-    auto c = static_cast<std::uint32_t>(wc);
+    auto c = static_cast<std::uint32_t>(static_cast<std::make_unsigned_t<wchar_t>>(wc));
     if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
     if (c < 0x80) {
       out += static_cast<char>(c);

@@ -80,8 +80,8 @@ class FntWalk {
 
   void walk_directory(const Pending& dir, std::deque<Pending>& queue) {
     const std::string where = "FNT directory " + hex(kRootDir + dir.index);
-    std::size_t pos = get32(fnt_, dir.index * 8);
-    std::uint32_t next_id = get16(fnt_, dir.index * 8 + 4);
+    std::size_t pos = get32(fnt_, std::size_t{dir.index} * 8);
+    std::uint32_t next_id = get16(fnt_, std::size_t{dir.index} * 8 + 4);
     if (pos >= fnt_.size()) refuse(where, "sub-table offset beyond the FNT");
     DirNames names;
     FntEntry entry;

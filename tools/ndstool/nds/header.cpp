@@ -37,7 +37,7 @@ void HeaderEdit::set_u16(std::size_t at, std::uint16_t value) {
 }
 
 std::uint64_t chip_size(std::uint8_t code) {
-  return std::uint64_t{128 * 1024} << std::min<std::uint8_t>(code, 15);
+  return std::uint64_t{0x20000} << std::min<std::uint8_t>(code, 15);
 }
 
 std::uint8_t capacity_for(std::uint64_t size) {

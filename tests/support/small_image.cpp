@@ -1,12 +1,10 @@
-#include "mini_rom.h"
-
+// The small images of the ndstool tests (nds_image_builder.h): every item of
+// the format in a few KiB, laid out as homebrew tools lay them out.
 #include <algorithm>
-#include <map>
 
-#include "nds/byte_io.h"
-#include "nds/crc16.h"
+#include "nds_image_builder.h"
 
-namespace ndstest {
+namespace voderer::testgen {
 
 namespace {
 
@@ -34,14 +32,21 @@ std::vector<std::string> split(const std::string& path) {
 
 }  // namespace
 
+std::uint16_t rd16(const Bytes& b, std::size_t off) {
+  return static_cast<std::uint16_t>(b[off] | b[off + 1] << 8);
+}
 std::uint32_t rd32(const Bytes& b, std::size_t off) {
-  return nds::get32(b, off);
+  return static_cast<std::uint32_t>(b[off]) | static_cast<std::uint32_t>(b[off + 1]) << 8 |
+         static_cast<std::uint32_t>(b[off + 2]) << 16 |
+         static_cast<std::uint32_t>(b[off + 3]) << 24;
+}
+void wr16(Bytes& b, std::size_t off, std::uint32_t v) {
+  b[off] = static_cast<std::uint8_t>(v);
+  b[off + 1] = static_cast<std::uint8_t>(v >> 8);
 }
 void wr32(Bytes& b, std::size_t off, std::uint32_t v) {
-  nds::put32(b, off, v);
-}
-void wr16(Bytes& b, std::size_t off, std::uint16_t v) {
-  nds::put16(b, off, v);
+  wr16(b, off, v);
+  wr16(b, off + 2, v >> 16);
 }
 
 Bytes noise(std::size_t n, std::uint32_t seed) {
@@ -57,7 +62,7 @@ Bytes noise(std::size_t n, std::uint32_t seed) {
 }
 
 void fix_header_crc(Bytes& rom) {
-  wr16(rom, 0x15E, nds::crc16(std::span<const std::uint8_t>(rom.data(), 0x15E)));
+  wr16(rom, 0x15E, crc16(std::span<const std::uint8_t>(rom.data(), 0x15E)));
 }
 
 Bytes build_rom(const MiniRom& desc) {
@@ -94,9 +99,9 @@ Bytes build_rom(const MiniRom& desc) {
 
   Bytes fnt(dirs.size() * 8);
   for (std::size_t d = 0; d < dirs.size(); ++d) {
-    nds::put32(fnt, d * 8, static_cast<std::uint32_t>(fnt.size()));
-    nds::put16(fnt, d * 8 + 4, first_id[d]);
-    nds::put16(fnt, d * 8 + 6, d == 0 ? static_cast<std::uint16_t>(dirs.size()) : dirs[d].parent);
+    wr32(fnt, d * 8, static_cast<std::uint32_t>(fnt.size()));
+    wr16(fnt, d * 8 + 4, first_id[d]);
+    wr16(fnt, d * 8 + 6, d == 0 ? static_cast<std::uint16_t>(dirs.size()) : dirs[d].parent);
     for (const Entry& e : dirs[d].entries) {
       fnt.push_back(static_cast<std::uint8_t>(e.name.size() | (e.dir ? 0x80 : 0)));
       fnt.insert(fnt.end(), e.name.begin(), e.name.end());
@@ -122,10 +127,10 @@ Bytes build_rom(const MiniRom& desc) {
     Bytes t(static_cast<std::size_t>(count) * 32);
     for (int i = 0; i < count; ++i) {
       std::size_t e = static_cast<std::size_t>(i) * 32;
-      nds::put32(t, e, static_cast<std::uint32_t>(i));  // overlay IDs restart in each table
-      nds::put32(t, e + 4, 0x02100000u + static_cast<std::uint32_t>(i) * 0x1000);
-      nds::put32(t, e + 8, 0x200);
-      nds::put32(t, e + 0x18, first + static_cast<std::uint32_t>(i));
+      wr32(t, e, static_cast<std::uint32_t>(i));  // overlay IDs restart in each table
+      wr32(t, e + 4, 0x02100000u + static_cast<std::uint32_t>(i) * 0x1000);
+      wr32(t, e + 8, 0x200);
+      wr32(t, e + 0x18, first + static_cast<std::uint32_t>(i));
     }
     return t;
   };
@@ -133,8 +138,8 @@ Bytes build_rom(const MiniRom& desc) {
     for (int i = 0; i < count; ++i) {
       std::uint32_t id = first + static_cast<std::uint32_t>(i);
       std::uint32_t at = place(noise(0x100 + id * 0x30, 1000 + id));
-      nds::put32(fat, id * 8, at);
-      nds::put32(fat, id * 8 + 4, static_cast<std::uint32_t>(rom.size()));
+      wr32(fat, id * 8, at);
+      wr32(fat, id * 8 + 4, static_cast<std::uint32_t>(rom.size()));
     }
   };
 
@@ -162,13 +167,13 @@ Bytes build_rom(const MiniRom& desc) {
       std::uint32_t id = file_id[e.index];
       // Zero-length files take no space: they point where the next item starts.
       std::uint32_t at = data.empty() ? static_cast<std::uint32_t>(rom.size()) : place(data);
-      nds::put32(fat, id * 8, at);
-      nds::put32(fat, id * 8 + 4, at + static_cast<std::uint32_t>(data.size()));
+      wr32(fat, id * 8, at);
+      wr32(fat, id * 8 + 4, at + static_cast<std::uint32_t>(data.size()));
     }
   for (std::uint32_t id = next; id < fat_count; ++id) {
     std::uint32_t at = place(noise(0x80 + id, 500 + id));
-    nds::put32(fat, id * 8, at);
-    nds::put32(fat, id * 8 + 4, static_cast<std::uint32_t>(rom.size()));
+    wr32(fat, id * 8, at);
+    wr32(fat, id * 8 + 4, static_cast<std::uint32_t>(rom.size()));
   }
   std::copy(fat.begin(), fat.end(), rom.begin() + fat_at);
   if (desc.arm7_last) arm7 = place(noise(desc.arm7_size, desc.arm7_seed));
@@ -188,8 +193,7 @@ Bytes build_rom(const MiniRom& desc) {
   while ((std::uint64_t{128 * 1024} << h[0x14]) < rom.size()) ++h[0x14];
   auto set4 = [&](std::size_t off, std::uint32_t a, std::uint32_t b, std::uint32_t c,
                   std::uint32_t d) {
-    nds::put32(h, off, a), nds::put32(h, off + 4, b), nds::put32(h, off + 8, c),
-        nds::put32(h, off + 12, d);
+    wr32(h, off, a), wr32(h, off + 4, b), wr32(h, off + 8, c), wr32(h, off + 12, d);
   };
   set4(0x20, arm9, 0x02000000, 0x02000000, desc.arm9_size);
   set4(0x30, arm7, 0x02380000, 0x02380000, desc.arm7_size);
@@ -197,24 +201,24 @@ Bytes build_rom(const MiniRom& desc) {
        static_cast<std::uint32_t>(fat.size()));
   set4(0x50, ovt9, static_cast<std::uint32_t>(desc.arm9_overlays) * 32, ovt7,
        static_cast<std::uint32_t>(desc.arm7_overlays) * 32);
-  nds::put32(h, 0x60, 0x00586000);
-  nds::put32(h, 0x64, 0x001808F8);
-  nds::put32(h, 0x68, banner_at);
-  nds::put32(h, 0x80, used);
-  nds::put32(h, 0x84, header_size);
+  wr32(h, 0x60, 0x00586000);
+  wr32(h, 0x64, 0x001808F8);
+  wr32(h, 0x68, banner_at);
+  wr32(h, 0x80, used);
+  wr32(h, 0x84, header_size);
   Bytes logo = noise(0x9C, 5);
   std::copy(logo.begin(), logo.end(), h.begin() + 0xC0);
-  nds::put16(h, 0x15C, nds::crc16(logo));
+  wr16(h, 0x15C, crc16(logo));
   if (desc.dsi) {
     set4(0x1C0, arm9i, 0, 0x02400000, 0x158);
     set4(0x1D0, arm7i, 0, 0x02E80000, 0x3D0);
-    nds::put32(h, 0x210, arm7i + 0x3D0);
+    wr32(h, 0x210, arm7i + 0x3D0);
     // The secure area of current homebrew: its CRC is stored.
     if (rom.size() >= 0x8000)
-      nds::put16(h, 0x6C, nds::crc16(std::span<const std::uint8_t>(h.data() + 0x4000, 0x4000)));
+      wr16(h, 0x6C, crc16(std::span<const std::uint8_t>(h.data() + 0x4000, 0x4000)));
   }
   fix_header_crc(rom);
   return rom;
 }
 
-}  // namespace ndstest
+}  // namespace voderer::testgen
