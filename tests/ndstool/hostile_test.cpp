@@ -179,7 +179,7 @@ TEST(HostileReader, AFolderOfEqualNamesStaysLinear) {
   const auto fnt_at = static_cast<std::uint32_t>(image.size());
   image.insert(image.end(), fnt.begin(), fnt.end());
   const auto fat_at = static_cast<std::uint32_t>(image.size());
-  image.resize(image.size() + files * 8, 0);  // empty files at (0, 0)
+  image.resize(image.size() + std::size_t{files} * 8, 0);  // empty files at (0, 0)
   wr32(image, 0x40, fnt_at), wr32(image, 0x44, static_cast<std::uint32_t>(fnt.size()));
   wr32(image, 0x48, fat_at), wr32(image, 0x4C, files * 8);
   nds::MemorySource src(image);

@@ -226,7 +226,7 @@ TEST_F(Swap, ImagePaddedToItsChipSizeKeepsItsSize) {
   desc.pad = 0xFF;
   desc.files = {{"a", noise(0x300, 1)}};
   Bytes image = build_rom(desc);
-  image.resize(std::size_t{128 * 1024} << image[0x14], 0xFF);
+  image.resize(std::size_t{0x20000} << image[0x14], 0xFF);
   Bytes out = swap(image, noise(0x1000, 44), "padded");
   EXPECT_EQ(out.size(), image.size());
   EXPECT_EQ(out[0x14], image[0x14]);

@@ -26,6 +26,7 @@ void ToolTest::TearDown() {
 
 RunResult ToolTest::run(const std::vector<std::string>& args) {
   std::vector<nds::cli::CliArg> cli;
+  cli.reserve(args.size());
   for (const std::string& a : args) cli.push_back({a, from_u8(a)});
   std::optional<nds::WriteBudget> budget;
   if (write_limit) budget.emplace(*write_limit);

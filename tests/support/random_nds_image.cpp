@@ -183,10 +183,10 @@ const Chunk* chunk(const Image& im, const std::string& what) {
 
 void add_overlays(Rng& rng, Image& im, const char* table, std::uint32_t count) {
   if (count == 0) return;
-  Bytes t(32 * count, 0);
+  Bytes t(std::size_t{32} * count, 0);
   for (std::uint32_t i = 0; i < count; ++i) {
     std::uint32_t id = static_cast<std::uint32_t>(im.fat.size());
-    wr32(t, 32 * i, i);
+    wr32(t, std::size_t{32} * i, i);
     wr32(t, 32 * i + 4, 0x02100000 + 0x4000 * i);
     wr32(t, 32 * i + 24, id);
     im.fat.push_back({0, 0});

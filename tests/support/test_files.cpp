@@ -55,7 +55,7 @@ fs::path env_path(const char* name) {
 fs::path sample_rom_dir(std::string* why_not) {
   fs::path shared = env_path("VODERER_SHARED_DIR");
   if (shared.empty()) shared = fs::path("..") / "shared";
-  const fs::path roms = shared / "testdata" / "roms";
+  fs::path roms = shared / "testdata" / "roms";
   std::error_code ec;
   if (fs::is_directory(roms, ec)) return roms;
   if (why_not != nullptr)
