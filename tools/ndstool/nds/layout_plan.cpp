@@ -25,8 +25,9 @@ namespace {
 std::vector<std::uint64_t> anchors_of(const Layout& layout, const HeaderView& header) {
   std::vector<std::uint64_t> anchors = {header.fnt().offset, header.fat().offset,
                                         header.used_rom_size()};
-  for (RangeField field : {field::kArm9Overlays, field::kArm7Overlays, field::kDebugRom})
-    if (header.range(field).size != 0) anchors.push_back(header.range(field).offset);
+  for (ItemRange range :
+       {header.arm9_overlays(), header.arm7_overlays(), header.range(field::kDebugRom)})
+    if (range.size != 0) anchors.push_back(range.offset);
   if (header.banner_offset() != 0) anchors.push_back(header.banner_offset());
   if (header.has_dsi_fields()) {
     for (const RangeField& field : kDsiRanges)
