@@ -55,7 +55,8 @@ tidy_one() {
   local preset=$1 file=$2 out
   local extra=()
   [ "$preset" = windows ] && mapfile -t extra <<<"$LINT_WINDOWS_ARGS"
-  out=$(clang-tidy -p "build/$preset" --quiet "${extra[@]}" "$file" 2>&1) && return 0
+  out=$(clang-tidy -p "build/$preset" --quiet --header-filter="^$PWD/(src|tools|tests|bench)/" \
+    "${extra[@]}" "$file" 2>&1) && return 0
   printf '%s\n' "$out" | grep -vE '^[0-9]+ warnings? (and [0-9]+ errors? )?generated' >&2
   echo "lint: clang-tidy findings in $file ($preset)" >&2
   return 1

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "nds/crc16.h"
+#include "nds/crcs.h"
 #include "nds/disk_names.h"
 #include "nds/error.h"
 #include "nds/layout.h"
@@ -85,6 +86,31 @@ TEST(Names, NamesThatCouldEscapeAreRefused) {
   for (const std::string& r : refused) EXPECT_NE(nds::name_problem(bytes(r)), "") << r;
   EXPECT_EQ(nds::name_problem(bytes("COM10")), "");
   EXPECT_EQ(nds::name_problem(bytes("console")), "");
+}
+
+// Which CRC a rebuild rewrites: one that was right follows its bytes; a
+// wrong one is kept unless its header bytes changed (never the secure
+// area's, which is usually that of the encrypted area); without an earlier
+// value, header and logo CRCs are computed and the secure area's only where
+// its field is in use.
+TEST(CrcPolicy, RightOnesFollowWrongOnesStayUnlessTheirBytesChanged) {
+  using nds::Crc;
+  using nds::CrcField;
+  const Crc right{true, 0x1111, 0x1111}, wrong{true, 0x2222, 0x1111}, unknown{};
+  const Crc same_bytes{true, 0x2222, 0x1111}, new_bytes{true, 0x2222, 0x3333};
+  const Crc unused_field{true, 0x0000, 0x3333};
+  for (CrcField field : {CrcField::Header, CrcField::Logo, CrcField::SecureArea}) {
+    SCOPED_TRACE(static_cast<int>(field));
+    EXPECT_TRUE(nds::crc_follows(field, right, same_bytes));
+    EXPECT_TRUE(nds::crc_follows(field, right, new_bytes));
+    EXPECT_FALSE(nds::crc_follows(field, wrong, same_bytes));
+    EXPECT_TRUE(nds::crc_follows(field, unknown, new_bytes));
+  }
+  EXPECT_TRUE(nds::crc_follows(CrcField::Header, wrong, new_bytes));
+  EXPECT_TRUE(nds::crc_follows(CrcField::Logo, wrong, new_bytes));
+  EXPECT_FALSE(nds::crc_follows(CrcField::SecureArea, wrong, new_bytes));
+  EXPECT_TRUE(nds::crc_follows(CrcField::Header, unknown, unused_field));
+  EXPECT_FALSE(nds::crc_follows(CrcField::SecureArea, unknown, unused_field));
 }
 
 const char kGoodLayout[] =
