@@ -33,6 +33,7 @@ struct Sample {
 Sample run(const std::vector<std::string>& args, const fs::path& cwd) {
   std::vector<char*> argv;
   std::vector<std::string> copy = args;
+  argv.reserve(copy.size() + 1);
   for (std::string& a : copy) argv.push_back(a.data());
   argv.push_back(nullptr);
   const auto start = std::chrono::steady_clock::now();

@@ -8,7 +8,7 @@ packages=(
   libfltk1.3-dev libfontconfig-dev
   mingw-w64 wine wine64
   xvfb xdotool x11-utils xclip imagemagick fonts-noto-cjk locales python3
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format clang-tidy
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #include "platform/utf8_text.h"
 
 #include <cstdint>
+#include <type_traits>
 
 namespace voderer {
 
@@ -69,15 +70,20 @@ std::size_t DecodeUtf8(std::string_view text, std::size_t i, std::uint32_t& c) {
   return c >= min && c <= 0x10FFFF && !IsSurrogate(c) ? length : 0;
 }
 
+// A code unit as a number: wchar_t is signed where it is 32 bits wide.
+std::uint32_t CodeUnit(wchar_t unit) {
+  return static_cast<std::uint32_t>(static_cast<std::make_unsigned_t<wchar_t>>(unit));
+}
+
 }  // namespace
 
 std::string ToUtf8(std::wstring_view text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
-    auto c = static_cast<std::uint32_t>(text[i]);
+    auto c = CodeUnit(text[i]);
     if (kUtf16 && c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
-      const auto low = static_cast<std::uint32_t>(text[i + 1]);
+      const auto low = CodeUnit(text[i + 1]);
       if (low >= 0xDC00 && low <= 0xDFFF) {
         c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
         ++i;

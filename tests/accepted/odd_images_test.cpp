@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "error.h"
+#include "nds/error.h"
 #include "property_check.h"
 #include "swap_check.h"
 #include "tool_fixture.h"
@@ -224,7 +224,7 @@ TEST_F(OddImages, FilesThatAreNoDsImagesAreRefusedAsSuch) {
     write_bytes(dir_ / (std::string(name) + ".nds"), bytes);
     RunResult r = unpack(dir_ / (std::string(name) + ".nds"), dir_ / name);
     EXPECT_EQ(r.status, 1) << name;
-    EXPECT_TRUE(says(r.err, "does not look like a DS ROM image")) << name << ": " << r.err;
+    EXPECT_EQ(r.failure, nds::ErrorKind::NotDsImage) << name << ": " << r.err;
     EXPECT_TRUE(fs::is_empty(dir_ / name)) << name;
   }
 }

@@ -3,7 +3,7 @@
 #include <map>
 #include <sstream>
 
-#include "cli.h"
+#include "cli/command_line.h"
 #include "nds_image_builder.h"
 #include "swap_check.h"
 #include "test_env.h"
@@ -14,11 +14,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using Tree = std::map<std::string, Bytes>;
-
-std::string utf8(const fs::path& p) {
-  auto s = p.u8string();
-  return {s.begin(), s.end()};
-}
 
 // ndstool in-process; "" when it succeeded, else its message.
 std::string ndstool(const char* mode, const fs::path& rom, const fs::path& parts,
@@ -31,10 +26,11 @@ std::string ndstool(const char* mode, const fs::path& rom, const fs::path& parts
     args.push_back(option);
     args.push_back(utf8(std::string(option) == "-7" && !arm7.empty() ? arm7 : parts / name));
   }
-  std::vector<nds::CliArg> cli;
+  std::vector<nds::cli::CliArg> cli;
+  cli.reserve(args.size());
   for (const std::string& a : args) cli.push_back({a, fs::path(std::u8string(a.begin(), a.end()))});
   std::ostringstream out, err;
-  int status = nds::run_command_line(cli, out, err);
+  const int status = nds::cli::report(nds::cli::run_command_line(cli, out), err);
   if (status != 0) return mode + (": " + err.str());
   return err.str().empty() ? "" : mode + (": said " + err.str());
 }

@@ -4,6 +4,7 @@
 // file named by VODERER_STANDIN_RELEASE appears, which the test creates only after the patch action
 // has returned.
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,7 +13,9 @@
 
 namespace fs = std::filesystem;
 
-int main(int argc, char** argv) {
+namespace {
+
+int record_call(int argc, char** argv) {
   const char* log_name = std::getenv("VODERER_STANDIN_LOG");
   const char* release_name = std::getenv("VODERER_STANDIN_RELEASE");
   if (log_name == nullptr || release_name == nullptr) return 2;
@@ -41,4 +44,15 @@ int main(int argc, char** argv) {
   }
   log << "end\n";
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return record_call(argc, argv);
+  } catch (const std::exception& e) {  // a file system error: the test reads the status
+    std::fprintf(stderr, "standin_ndstool: %s\n", e.what());
+    return 3;
+  }
 }

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <span>
 
-#include "byte_source.h"
-#include "error.h"
-#include "unpack.h"
+#include "nds/byte_source.h"
+#include "nds/error.h"
+#include "nds/image_model.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const nds::MemorySource rom(std::span<const std::uint8_t>(data, size));

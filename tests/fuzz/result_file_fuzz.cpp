@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   const result_file::Report report = result_file::read_report(bytes);
   // A patch needs the three lines of one: never fewer bytes than those.
-  if (report.outcome == result_file::Outcome::patched && size < 3 * 30) std::abort();
+  if (report.outcome == result_file::Outcome::patched && size < std::size_t{3} * 30) std::abort();
   // A line is taken only as written: writing it again gives the same bytes.
   if (const std::optional<result_file::Line> line = result_file::parse_line(bytes)) {
     if (result_file::format_line(*line) != std::string(bytes) + "\n") std::abort();

@@ -190,8 +190,10 @@ TEST_P(Generated, FileSystemHasTheHardCases) {
   EXPECT_TRUE(
       std::any_of(r.fat.begin(), r.fat.end(), [](const RomFat& f) { return f.start == f.end; }));
   std::set<std::uint16_t> unnamed;
-  for (std::uint16_t id = 0; id < r.fat.size(); ++id) {
-    if (!r.names.contains(id) && d.files[id].kind == FileKind::unnamed) unnamed.insert(id);
+  for (std::size_t id = 0; id < r.fat.size(); ++id) {
+    const auto file_id = static_cast<std::uint16_t>(id);
+    if (!r.names.contains(file_id) && d.files[id].kind == FileKind::unnamed)
+      unnamed.insert(file_id);
   }
   EXPECT_EQ(unnamed.size(), 1U);
 }

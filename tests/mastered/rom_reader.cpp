@@ -22,6 +22,72 @@ bool RomImage::header_crc_ok() const {
   return crc16(bytes.subspan(0, 0x15E)) == u16(0x15E);
 }
 
+namespace {
+
+// The FNT as read_rom walks it: directories breadth first from the root.
+struct FntWalk {
+  RomImage& r;
+  std::uint32_t fnt, size;
+  std::uint16_t ndirs;
+  std::set<std::uint16_t> seen = {0xF000};
+  std::vector<std::uint16_t> queue = {0xF000};
+
+  void main_table() {
+    r.dirs.resize(ndirs);
+    for (std::uint16_t i = 0; i < ndirs; ++i) {
+      RomDir& d = r.dirs[i];
+      d.id = static_cast<std::uint16_t>(0xF000 + i);
+      d.subtable = r.u32(fnt + 8U * i);
+      d.first_file = r.u16(fnt + 8U * i + 4);
+      d.parent = i == 0 ? static_cast<std::uint16_t>(0xF000) : r.u16(fnt + 8U * i + 6);
+    }
+  }
+
+  void sub_directory(const RomDir& d, std::uint32_t& p, const std::string& path) {
+    if (p + 2 > size) throw std::runtime_error("FNT directory ID past the table");
+    const std::uint16_t sub = r.u16(fnt + p);
+    p += 2;
+    if (sub < 0xF001 || sub - 0xF000U >= ndirs || !seen.insert(sub).second)
+      throw std::runtime_error("bad or repeated directory ID");
+    RomDir& child = r.dirs[sub - 0xF000U];
+    if (child.parent != d.id)
+      throw std::runtime_error("directory parent does not match its sub-table");
+    child.path = path;
+    queue.push_back(sub);
+  }
+
+  void sub_table(const RomDir& d) {
+    std::uint32_t p = d.subtable;
+    std::uint32_t file_id = d.first_file;
+    for (;;) {
+      if (p >= size) throw std::runtime_error("unterminated FNT sub-table");
+      const std::uint8_t tl = r.bytes[fnt + p++];
+      if (tl == 0) return;
+      const std::uint32_t len = tl & 0x7FU;
+      if (p + len > size) throw std::runtime_error("FNT name past the table");
+      const std::string name(reinterpret_cast<const char*>(r.bytes.data() + fnt + p), len);
+      p += len;
+      const std::string path = d.path.empty() ? name : d.path + "/" + name;
+      if ((tl & 0x80U) != 0) {
+        sub_directory(d, p, path);
+        continue;
+      }
+      if (file_id >= r.fat.size()) throw std::runtime_error("file ID beyond the FAT");
+      if (!r.names.emplace(static_cast<std::uint16_t>(file_id), path).second)
+        throw std::runtime_error("file ID named twice");
+      ++file_id;
+    }
+  }
+
+  void run() {
+    main_table();
+    for (std::size_t q = 0; q < queue.size(); ++q) sub_table(r.dirs[queue[q] - 0xF000U]);
+    if (seen.size() != ndirs) throw std::runtime_error("unreachable directories");
+  }
+};
+
+}  // namespace
+
 RomImage read_rom(std::span<const std::uint8_t> bytes) {
   if (bytes.size() < 0x200) throw std::runtime_error("shorter than a header");
   RomImage r;
@@ -41,49 +107,7 @@ RomImage read_rom(std::span<const std::uint8_t> bytes) {
   const std::uint16_t ndirs = r.u16(fnt + 6);
   if (ndirs == 0) return r;  // no tree: an FNT in name only
   if (ndirs > 0x1000 || ndirs * 8U > fnt_size) throw std::runtime_error("bad directory count");
-  r.dirs.resize(ndirs);
-  for (std::uint16_t i = 0; i < ndirs; ++i) {
-    RomDir& d = r.dirs[i];
-    d.id = static_cast<std::uint16_t>(0xF000 + i);
-    d.subtable = r.u32(fnt + 8U * i);
-    d.first_file = r.u16(fnt + 8U * i + 4);
-    d.parent = i == 0 ? static_cast<std::uint16_t>(0xF000) : r.u16(fnt + 8U * i + 6);
-  }
-  std::set<std::uint16_t> seen = {0xF000};
-  std::vector<std::uint16_t> queue = {0xF000};
-  for (std::size_t q = 0; q < queue.size(); ++q) {
-    const RomDir& d = r.dirs[queue[q] - 0xF000U];
-    std::uint32_t p = d.subtable;
-    std::uint32_t file_id = d.first_file;
-    for (;;) {
-      if (p >= fnt_size) throw std::runtime_error("unterminated FNT sub-table");
-      const std::uint8_t tl = bytes[fnt + p++];
-      if (tl == 0) break;
-      const std::uint32_t len = tl & 0x7FU;
-      if (p + len > fnt_size) throw std::runtime_error("FNT name past the table");
-      const std::string name(reinterpret_cast<const char*>(bytes.data() + fnt + p), len);
-      p += len;
-      const std::string path = d.path.empty() ? name : d.path + "/" + name;
-      if ((tl & 0x80U) != 0) {
-        if (p + 2 > fnt_size) throw std::runtime_error("FNT directory ID past the table");
-        const std::uint16_t sub = r.u16(fnt + p);
-        p += 2;
-        if (sub < 0xF001 || sub - 0xF000U >= ndirs || !seen.insert(sub).second)
-          throw std::runtime_error("bad or repeated directory ID");
-        RomDir& child = r.dirs[sub - 0xF000U];
-        if (child.parent != d.id)
-          throw std::runtime_error("directory parent does not match its sub-table");
-        child.path = path;
-        queue.push_back(sub);
-      } else {
-        if (file_id >= r.fat.size()) throw std::runtime_error("file ID beyond the FAT");
-        if (!r.names.emplace(static_cast<std::uint16_t>(file_id), path).second)
-          throw std::runtime_error("file ID named twice");
-        ++file_id;
-      }
-    }
-  }
-  if (seen.size() != ndirs) throw std::runtime_error("unreachable directories");
+  FntWalk{r, fnt, fnt_size, ndirs}.run();
   return r;
 }
 

@@ -117,151 +117,217 @@ std::uint32_t next_item_after_arm7(std::span<const std::uint8_t> image) {
   return static_cast<std::uint32_t>(next);
 }
 
+namespace {
+
+// One swap judged: each method looks at one thing the swap must keep.
+class SwapJudge {
+ public:
+  SwapJudge(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after,
+            std::span<const std::uint8_t> new_arm7, const RomImage& rb, const RomImage& ra,
+            SwapVerdict& v)
+      : before_(before),
+        after_(after),
+        new_arm7_(new_arm7),
+        rb_(rb),
+        ra_(ra),
+        v_(v),
+        faults_(v.faults),
+        arm7_(rb.u32(0x30)),
+        old_size_(rb.u32(0x3C)),
+        new_size_(static_cast<std::uint32_t>(new_arm7.size())),
+        next_(next_item_after_arm7(before)),
+        fat_(rb.u32(0x48)),
+        fat_end_(rb.u32(0x48) + rb.u32(0x4C)),
+        fields_(pointers(before)) {
+    v_.next_item = next_;
+  }
+
+  void judge() {
+    check_arm7();
+    const std::int64_t delta = measure_delta();
+    check_delta(delta);
+    if (delta < 0) return;
+    const auto d = static_cast<std::uint64_t>(delta);
+    if (!check_before_arm7(d)) return;
+    check_after_arm7(d);
+    check_fat(d);
+    check_names();
+  }
+
+ private:
+  bool fits() const { return std::uint64_t{arm7_} + new_size_ <= next_; }
+
+  void check_arm7() {
+    if (ra_.u32(0x30) != arm7_) faults_.add("ARM7 offset changed to " + hex(ra_.u32(0x30)));
+    if (ra_.u32(0x3C) != new_size_)
+      faults_.add("ARM7 size field is " + hex(ra_.u32(0x3C)) + ", not " + hex(new_size_));
+    if (std::uint64_t{arm7_} + new_size_ > after_.size() ||
+        !std::equal(new_arm7_.begin(), new_arm7_.end(), after_.begin() + arm7_)) {
+      faults_.add("the new ARM7 is not at the ARM7 offset");
+    }
+    if (!ra_.header_crc_ok()) faults_.add("header CRC does not match the header");
+  }
+
+  // How far the items after the ARM7 moved, taken from the nearest pointer to one of them.
+  std::int64_t measure_delta() const {
+    std::int64_t delta = 0;
+    bool have_delta = false;
+    std::uint32_t nearest = 0;
+    auto consider = [&](std::uint32_t was, std::uint32_t now) {
+      if (was >= next_ && (!have_delta || was < nearest)) {
+        delta = std::int64_t{now} - was;
+        nearest = was;
+        have_delta = true;
+      }
+    };
+    for (const Field& f : fields_) consider(rb_.u32(f.at), ra_.u32(f.at));
+    for (std::size_t i = 0; i < rb_.fat.size() && i < ra_.fat.size(); ++i)
+      consider(rb_.fat[i].start, ra_.fat[i].start);
+    if (!have_delta)
+      delta = static_cast<std::int64_t>(after_.size()) - static_cast<std::int64_t>(before_.size());
+    return delta;
+  }
+
+  void check_delta(std::int64_t delta) {
+    v_.moved = delta != 0;
+    v_.delta = static_cast<std::uint32_t>(delta);
+    if (fits() && delta != 0)
+      faults_.add("the new ARM7 fits before " + hex(next_) + " yet later items moved by " +
+                  hex(v_.delta));
+    if (fits() && after_.size() != before_.size())
+      faults_.add("the new ARM7 fits yet the image length changed");
+    if (fits()) return;
+    const std::uint64_t needed = std::uint64_t{arm7_} + new_size_ - next_;
+    if (delta <= 0 || v_.delta % 0x200 != 0)
+      faults_.add("later items moved by " + hex(v_.delta) + ", not a positive multiple of 0x200");
+    if (delta > 0 && v_.delta < needed)
+      faults_.add("later items moved by " + hex(v_.delta) + ", too little for the new ARM7");
+    // A few alignment units at most: the image does not grow for nothing.
+    if (delta > 0 && v_.delta >= needed + 0x1000)
+      faults_.add("later items moved by " + hex(v_.delta) + " for " + hex(needed) + " bytes");
+  }
+
+  // The capacity grows only when the moved content no longer fits the chip.
+  void check_capacity(std::vector<std::uint8_t>& expected) {
+    if (expected.size() <= 0x14 || after_[0x14] == before_[0x14]) return;
+    const std::uint64_t old_chip = std::uint64_t{0x20000} << (before_[0x14] & 0x3F);
+    const std::uint64_t new_chip = std::uint64_t{0x20000} << (after_[0x14] & 0x3F);
+    std::uint64_t content_end = after_.size();
+    while (content_end > 0 && after_[content_end - 1] == after_.back()) --content_end;
+    content_end =
+        std::max<std::uint64_t>({content_end, ra_.u32(0x80), rb_.dsi() ? ra_.u32(0x210) : 0U});
+    if (after_[0x14] < before_[0x14] || content_end <= old_chip || (new_chip >> 1) >= content_end) {
+      faults_.add("capacity changed from " + std::to_string(before_[0x14]) + " to " +
+                  std::to_string(after_[0x14]) + " for content ending at " + hex(content_end));
+    }
+    expected[0x14] = after_[0x14];
+  }
+
+  // Everything before the ARM7 (header included) is as it was, but for the
+  // fields that must follow. False when the result is too short to compare.
+  bool check_before_arm7(std::uint64_t d) {
+    std::vector<std::uint8_t> expected(before_.begin(), before_.begin() + arm7_);
+    set32(expected, 0x3C, new_size_);
+    for (const Field& f : fields_) {
+      if (rb_.u32(f.at) >= next_) set32(expected, f.at, moved(rb_.u32(f.at), d));
+    }
+    if (after_.size() > 0x15F && expected.size() > 0x15F) {
+      expected[0x15E] = after_[0x15E];
+      expected[0x15F] = after_[0x15F];
+    }
+    // The secure area CRC may follow what changed below 0x8000.
+    if (secure_crc_ok(ra_, after_)) {
+      expected[0x6C] = after_[0x6C];
+      expected[0x6D] = after_[0x6D];
+    }
+    // The DSi digest region over the DS part may or may not be extended over the moved bytes.
+    if (rb_.dsi() && expected.size() >= 0x1E8 && ra_.u32(0x1E4) == rb_.u32(0x1E4) + d)
+      set32(expected, 0x1E4, ra_.u32(0x1E4));
+    check_capacity(expected);
+    if (after_.size() < arm7_) {
+      faults_.add("the result is shorter than the original's ARM7 offset");
+      return false;
+    }
+    faults_.compare("before the ARM7", std::span<const std::uint8_t>(expected), 0, after_, 0, arm7_,
+                    fat_, fat_end_);
+    return true;
+  }
+
+  void check_after_arm7(std::uint64_t d) {
+    // Between the old ARM7 and the next item nothing changes unless the new ARM7 covers it.
+    const std::uint64_t covered = std::uint64_t{arm7_} + std::max(old_size_, new_size_);
+    if (!v_.moved && covered < next_)
+      faults_.compare("after the ARM7", before_, covered, after_, covered, next_ - covered, fat_,
+                      fat_end_);
+
+    // The later items, moved as one block; the FAT is judged entry by entry below.
+    const std::uint64_t n = std::min<std::uint64_t>(
+        before_.size() - next_, after_.size() >= next_ + d ? after_.size() - next_ - d : 0);
+    faults_.compare("later items", before_, next_, after_, next_ + d, n, fat_, fat_end_);
+    if (before_.size() > next_ + n && !uniform(before_.subspan(next_ + n)))
+      faults_.add("non-padding bytes at the end were dropped");
+    if (after_.size() > next_ + d + n && !uniform(after_.subspan(next_ + d + n)))
+      faults_.add("the image grew by more than padding");
+
+    // An image filled to its chip capacity stays filled to the (possibly larger) capacity.
+    if (before_.size() == std::uint64_t{0x20000} << (before_[0x14] & 0x3F) &&
+        after_.size() != std::uint64_t{0x20000} << (after_[0x14] & 0x3F)) {
+      faults_.add("the image was filled to its capacity, the result (" + hex(after_.size()) +
+                  " bytes) is not");
+    }
+  }
+
+  void check_fat(std::uint64_t d) {
+    const auto& fb = rb_.fat;
+    const auto& fa = ra_.fat;
+    if (fa.size() != fb.size())
+      faults_.add("FAT has " + std::to_string(fa.size()) + " entries, was " +
+                  std::to_string(fb.size()));
+    for (std::size_t i = 0; i < std::min(fa.size(), fb.size()); ++i) {
+      const std::uint64_t shift = fb[i].start >= next_ ? moved(fb[i].start, d) - fb[i].start : 0;
+      if (fa[i].start != fb[i].start + shift || fa[i].end != moved(fb[i].end, shift)) {
+        faults_.add("FAT entry " + std::to_string(i) + " is " + hex(fa[i].start) + ".." +
+                    hex(fa[i].end) + ", was " + hex(fb[i].start) + ".." + hex(fb[i].end) +
+                    ", expected a shift of " + hex(shift));
+      }
+    }
+  }
+
+  void check_names() {
+    if (ra_.names != rb_.names) faults_.add("file names or file IDs changed");
+    bool dirs_same = ra_.dirs.size() == rb_.dirs.size();
+    for (std::size_t i = 0; dirs_same && i < ra_.dirs.size(); ++i) {
+      dirs_same = ra_.dirs[i].parent == rb_.dirs[i].parent &&
+                  ra_.dirs[i].path == rb_.dirs[i].path &&
+                  ra_.dirs[i].first_file == rb_.dirs[i].first_file;
+    }
+    if (!dirs_same) faults_.add("directory IDs or their places changed");
+  }
+
+  std::span<const std::uint8_t> before_, after_, new_arm7_;
+  const RomImage& rb_;
+  const RomImage& ra_;
+  SwapVerdict& v_;
+  Faults faults_;
+  std::uint32_t arm7_, old_size_, new_size_, next_;
+  std::uint64_t fat_, fat_end_;
+  std::vector<Field> fields_;
+};
+
+}  // namespace
+
 SwapVerdict check_swap(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after,
                        std::span<const std::uint8_t> new_arm7) {
   SwapVerdict v;
-  Faults faults(v.faults);
   RomImage rb, ra;
   try {
     rb = read_rom(before);
     ra = read_rom(after);
   } catch (const std::exception& e) {
-    faults.add(std::string("unreadable image: ") + e.what());
+    Faults(v.faults).add(std::string("unreadable image: ") + e.what());
     return v;
   }
-  const std::uint32_t arm7 = rb.u32(0x30), old_size = rb.u32(0x3C);
-  const auto new_size = static_cast<std::uint32_t>(new_arm7.size());
-  const std::uint32_t next = next_item_after_arm7(before);
-  v.next_item = next;
-  const bool fits = std::uint64_t{arm7} + new_size <= next;
-
-  if (ra.u32(0x30) != arm7) faults.add("ARM7 offset changed to " + hex(ra.u32(0x30)));
-  if (ra.u32(0x3C) != new_size)
-    faults.add("ARM7 size field is " + hex(ra.u32(0x3C)) + ", not " + hex(new_size));
-  if (std::uint64_t{arm7} + new_size > after.size() ||
-      !std::equal(new_arm7.begin(), new_arm7.end(), after.begin() + arm7)) {
-    faults.add("the new ARM7 is not at the ARM7 offset");
-  }
-  if (!ra.header_crc_ok()) faults.add("header CRC does not match the header");
-
-  // How far the items after the ARM7 moved, taken from the nearest pointer to one of them.
-  const std::vector<Field> fields = pointers(before);
-  std::int64_t delta = 0;
-  bool have_delta = false;
-  std::uint32_t nearest = 0;
-  auto consider = [&](std::uint32_t was, std::uint32_t now) {
-    if (was >= next && (!have_delta || was < nearest)) {
-      delta = std::int64_t{now} - was;
-      nearest = was;
-      have_delta = true;
-    }
-  };
-  for (const Field& f : fields) consider(rb.u32(f.at), ra.u32(f.at));
-  for (std::size_t i = 0; i < rb.fat.size() && i < ra.fat.size(); ++i)
-    consider(rb.fat[i].start, ra.fat[i].start);
-  if (!have_delta)
-    delta = static_cast<std::int64_t>(after.size()) - static_cast<std::int64_t>(before.size());
-  v.moved = delta != 0;
-  v.delta = static_cast<std::uint32_t>(delta);
-  if (fits && delta != 0)
-    faults.add("the new ARM7 fits before " + hex(next) + " yet later items moved by " +
-               hex(v.delta));
-  if (fits && after.size() != before.size())
-    faults.add("the new ARM7 fits yet the image length changed");
-  if (!fits) {
-    const std::uint64_t needed = std::uint64_t{arm7} + new_size - next;
-    if (delta <= 0 || v.delta % 0x200 != 0)
-      faults.add("later items moved by " + hex(v.delta) + ", not a positive multiple of 0x200");
-    if (delta > 0 && v.delta < needed)
-      faults.add("later items moved by " + hex(v.delta) + ", too little for the new ARM7");
-    // A few alignment units at most: the image does not grow for nothing.
-    if (delta > 0 && v.delta >= needed + 0x1000)
-      faults.add("later items moved by " + hex(v.delta) + " for " + hex(needed) + " bytes");
-  }
-  if (delta < 0) return v;
-  const auto d = static_cast<std::uint64_t>(delta);
-
-  // Everything before the ARM7 (header included) is as it was, but for the fields that must follow.
-  const std::uint32_t fat = rb.u32(0x48), fat_size = rb.u32(0x4C);
-  std::vector<std::uint8_t> expected(before.begin(), before.begin() + arm7);
-  set32(expected, 0x3C, new_size);
-  for (const Field& f : fields) {
-    if (rb.u32(f.at) >= next) set32(expected, f.at, moved(rb.u32(f.at), d));
-  }
-  if (after.size() > 0x15F && expected.size() > 0x15F) {
-    expected[0x15E] = after[0x15E];
-    expected[0x15F] = after[0x15F];
-  }
-  // The secure area CRC may follow what changed below 0x8000.
-  if (secure_crc_ok(ra, after)) {
-    expected[0x6C] = after[0x6C];
-    expected[0x6D] = after[0x6D];
-  }
-  // The DSi digest region over the DS part may or may not be extended over the moved bytes.
-  if (rb.dsi() && expected.size() >= 0x1E8 && ra.u32(0x1E4) == rb.u32(0x1E4) + d)
-    set32(expected, 0x1E4, ra.u32(0x1E4));
-  // The capacity grows only when the moved content no longer fits the chip.
-  if (expected.size() > 0x14 && after[0x14] != before[0x14]) {
-    const std::uint64_t old_chip = std::uint64_t{0x20000} << (before[0x14] & 0x3F);
-    const std::uint64_t new_chip = std::uint64_t{0x20000} << (after[0x14] & 0x3F);
-    std::uint64_t content_end = after.size();
-    while (content_end > 0 && after[content_end - 1] == after.back()) --content_end;
-    content_end =
-        std::max<std::uint64_t>({content_end, ra.u32(0x80), rb.dsi() ? ra.u32(0x210) : 0U});
-    if (after[0x14] < before[0x14] || content_end <= old_chip || (new_chip >> 1) >= content_end) {
-      faults.add("capacity changed from " + std::to_string(before[0x14]) + " to " +
-                 std::to_string(after[0x14]) + " for content ending at " + hex(content_end));
-    }
-    expected[0x14] = after[0x14];
-  }
-  if (after.size() < arm7) {
-    faults.add("the result is shorter than the original's ARM7 offset");
-    return v;
-  }
-  faults.compare("before the ARM7", std::span<const std::uint8_t>(expected), 0, after, 0, arm7, fat,
-                 fat + fat_size);
-
-  // Between the old ARM7 and the next item nothing changes unless the new ARM7 covers it.
-  const std::uint64_t covered = std::uint64_t{arm7} + std::max(old_size, new_size);
-  if (!v.moved && covered < next)
-    faults.compare("after the ARM7", before, covered, after, covered, next - covered, fat,
-                   fat + fat_size);
-
-  // The later items, moved as one block; the FAT is judged entry by entry below.
-  const std::uint64_t n = std::min<std::uint64_t>(
-      before.size() - next, after.size() >= next + d ? after.size() - next - d : 0);
-  faults.compare("later items", before, next, after, next + d, n, fat, fat + fat_size);
-  if (before.size() > next + n && !uniform(before.subspan(next + n)))
-    faults.add("non-padding bytes at the end were dropped");
-  if (after.size() > next + d + n && !uniform(after.subspan(next + d + n)))
-    faults.add("the image grew by more than padding");
-
-  // An image filled to its chip capacity stays filled to the (possibly larger) capacity.
-  if (before.size() == std::uint64_t{0x20000} << (before[0x14] & 0x3F) &&
-      after.size() != std::uint64_t{0x20000} << (after[0x14] & 0x3F)) {
-    faults.add("the image was filled to its capacity, the result (" + hex(after.size()) +
-               " bytes) is not");
-  }
-  if (ra.fat.size() != rb.fat.size())
-    faults.add("FAT has " + std::to_string(ra.fat.size()) + " entries, was " +
-               std::to_string(rb.fat.size()));
-  for (std::size_t i = 0; i < std::min(ra.fat.size(), rb.fat.size()); ++i) {
-    const std::uint64_t shift =
-        rb.fat[i].start >= next ? moved(rb.fat[i].start, d) - rb.fat[i].start : 0;
-    if (ra.fat[i].start != rb.fat[i].start + shift ||
-        ra.fat[i].end != moved(rb.fat[i].end, shift)) {
-      faults.add("FAT entry " + std::to_string(i) + " is " + hex(ra.fat[i].start) + ".." +
-                 hex(ra.fat[i].end) + ", was " + hex(rb.fat[i].start) + ".." + hex(rb.fat[i].end) +
-                 ", expected a shift of " + hex(shift));
-    }
-  }
-  if (ra.names != rb.names) faults.add("file names or file IDs changed");
-  bool dirs_same = ra.dirs.size() == rb.dirs.size();
-  for (std::size_t i = 0; dirs_same && i < ra.dirs.size(); ++i) {
-    dirs_same = ra.dirs[i].parent == rb.dirs[i].parent && ra.dirs[i].path == rb.dirs[i].path &&
-                ra.dirs[i].first_file == rb.dirs[i].first_file;
-  }
-  if (!dirs_same) faults.add("directory IDs or their places changed");
+  SwapJudge(before, after, new_arm7, rb, ra, v).judge();
   return v;
 }
 

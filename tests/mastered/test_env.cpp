@@ -1,8 +1,5 @@
 #include "test_env.h"
 
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 #ifdef _WIN32
@@ -15,46 +12,7 @@
 
 namespace voderer::testgen {
 
-std::vector<std::uint8_t> read_bytes(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  if (!f) throw std::runtime_error("cannot open " + p.string());
-  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
-
-void write_bytes(const fs::path& p, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream f(p, std::ios::binary | std::ios::trunc);
-  f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!f) throw std::runtime_error("cannot write " + p.string());
-}
-
-std::map<std::string, std::vector<std::uint8_t>> read_tree(const fs::path& root) {
-  std::map<std::string, std::vector<std::uint8_t>> tree;
-  for (const auto& e : fs::recursive_directory_iterator(root)) {
-    if (e.is_regular_file()) {
-      const std::u8string rel = e.path().lexically_relative(root).generic_u8string();
-      tree[std::string(rel.begin(), rel.end())] = read_bytes(e.path());
-    }
-  }
-  return tree;
-}
-
 namespace {
-
-// ctest passes Linux paths; under Wine they are reached through drive Z:.
-fs::path env_path(const char* name) {
-  const char* v = std::getenv(name);
-  if (v == nullptr || *v == 0) return {};
-  std::string s = v;
-#ifdef _WIN32
-  if (s.front() == '/') s = "Z:" + s;
-#endif
-  return fs::path(s);
-}
-
-std::string utf8(const fs::path& p) {
-  const std::u8string s = p.u8string();
-  return {s.begin(), s.end()};
-}
 
 #ifdef _WIN32
 std::wstring widen(const std::string& s) {
@@ -106,6 +64,7 @@ RunResult run_program(const fs::path& exe, const std::vector<std::string>& args,
   std::vector<std::string> all = {exe.string()};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
+  argv.reserve(all.size() + 1);
   for (std::string& a : all) argv.push_back(a.data());
   argv.push_back(nullptr);
   const pid_t pid = fork();
@@ -143,16 +102,8 @@ std::string part(const char* name) {
 
 }  // namespace
 
-fs::path sample_rom_dir() {
-  fs::path shared = env_path("VODERER_SHARED_DIR");
-  if (shared.empty()) shared = fs::path("..") / "shared";
-  const fs::path roms = shared / "testdata" / "roms";
-  std::error_code ec;
-  return fs::is_directory(roms, ec) ? roms : fs::path();
-}
-
 fs::path ndstool_path() {
-  const fs::path dist = env_path("VODERER_DIST_DIR");
+  const fs::path dist = voderer::testing::env_path("VODERER_DIST_DIR");
   if (dist.empty()) return {};
 #ifdef _WIN32
   const fs::path exe = dist / "Bin" / "ndstool.exe";

@@ -1,4 +1,5 @@
-// Files, folders and the ndstool command line for the mastered-image tests.
+// The ndstool command line for the mastered-image tests, run as the patch
+// script runs it; files and sample ROMs come from test_files.h.
 #pragma once
 
 #include <cstdint>
@@ -8,20 +9,19 @@
 #include <vector>
 
 #include "temp_folder.h"
+#include "test_files.h"
 
 namespace voderer::testgen {
 
 namespace fs = std::filesystem;
+using voderer::testing::read_bytes;
+using voderer::testing::read_tree;
+using voderer::testing::sample_rom_dir;
 using voderer::testing::TempFolder;
+using voderer::testing::utf8;
+using voderer::testing::write_bytes;
 
-std::vector<std::uint8_t> read_bytes(const fs::path& p);
-void write_bytes(const fs::path& p, const std::vector<std::uint8_t>& bytes);
-
-// Every regular file under root, by generic relative path.
-std::map<std::string, std::vector<std::uint8_t>> read_tree(const fs::path& root);
-
-// The sample ROM folder, the ndstool program: empty when absent.
-fs::path sample_rom_dir();
+// The ndstool program of the program folder; empty when absent.
 fs::path ndstool_path();
 
 struct RunResult {

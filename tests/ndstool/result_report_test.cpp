@@ -1,28 +1,15 @@
-// The lines ndstool leaves for the program when the environment names a
-// result file, read back the way the program reads them; and -c after an
-// unpack that failed.
+// The lines ndstool leaves for the program when it names a result file
+// (through the environment, which main reads), read back the way the
+// program reads them; and -c after an unpack that failed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "result_file/result_file.h"
 #include "tool_fixture.h"
 
 namespace ndstest {
 namespace {
-
-void set_result_file(const fs::path& file) {
-#ifdef _WIN32
-  _wputenv_s(L"VODERER_RESULT_FILE", file.wstring().c_str());
-#else
-  if (file.empty()) {
-    unsetenv("VODERER_RESULT_FILE");
-  } else {
-    setenv("VODERER_RESULT_FILE", file.c_str(), 1);
-  }
-#endif
-}
 
 class ResultReport : public ToolTest {
  protected:
@@ -37,10 +24,6 @@ class ResultReport : public ToolTest {
     work_ = dir_ / "UNPACK";
     result_ = dir_ / "deruzuz.result";
   }
-  void TearDown() override {
-    set_result_file({});
-    ToolTest::TearDown();
-  }
 
   std::string result_text() { return u8_bytes(read_bytes(result_)); }
   static std::string u8_bytes(const Bytes& b) { return std::string(b.begin(), b.end()); }
@@ -50,12 +33,12 @@ class ResultReport : public ToolTest {
   fs::path rom_, work_, result_;
 };
 
-TEST_F(ResultReport, APatchLeavesItsLinesOnlyWhereTheEnvironmentSays) {
+TEST_F(ResultReport, APatchLeavesItsLinesOnlyWhereTheProgramSays) {
   ASSERT_EQ(unpack(rom_, work_).status, 0);
   ASSERT_EQ(rebuild(rom_, work_).status, 0);
   EXPECT_FALSE(fs::exists(result_)) << "written without being asked";
 
-  set_result_file(result_);
+  result_file = result_;
   fs::remove_all(work_);
   ASSERT_EQ(unpack(rom_, work_).status, 0);
   EXPECT_EQ(report().outcome, result_file::Outcome::no_rebuild) << result_text();
@@ -74,7 +57,7 @@ TEST_F(ResultReport, APatchLeavesItsLinesOnlyWhereTheEnvironmentSays) {
 }
 
 TEST_F(ResultReport, AFailedUnpackGivesTheReasonAndTheRebuildSaysThereIsNothingToRebuild) {
-  set_result_file(result_);
+  result_file = result_;
   write_bytes(rom_, noise(0x4000, 5));  // not a DS image
   const Bytes before = read_bytes(rom_);
   fs::create_directories(work_);
@@ -94,7 +77,7 @@ TEST_F(ResultReport, AFailedUnpackGivesTheReasonAndTheRebuildSaysThereIsNothingT
 }
 
 TEST_F(ResultReport, AReasonNamingAKoreanPathArrivesWhole) {
-  set_result_file(result_);
+  result_file = result_;
   const fs::path missing = dir_ / from_u8("게임 100%.nds");
   const RunResult x = unpack(missing, work_);
   ASSERT_EQ(x.status, 1);
@@ -107,7 +90,7 @@ TEST_F(ResultReport, ARebuildThatCannotReportDoesNotReplaceTheImage) {
   ASSERT_EQ(unpack(rom_, work_).status, 0);
   // The result file's folder is gone: the line before the image would be
   // replaced cannot be written, so it is not replaced.
-  set_result_file(dir_ / "gone" / "deruzuz.result");
+  result_file = dir_ / "gone" / "deruzuz.result";
   write_bytes(dir_ / "arm7.bin", noise(0x100, 4));
   const RunResult r = rebuild(rom_, work_, u8(dir_ / "arm7.bin"));
   EXPECT_EQ(r.status, 1);

@@ -5,7 +5,6 @@
 #endif
 #include <gtest/gtest.h>
 
-#include "file_io.h"
 #include "tool_fixture.h"
 
 namespace ndstest {
@@ -28,10 +27,12 @@ class Safety : public ToolTest {
     write_bytes(dir_ / "big-arm7.bin", noise(0x9000, 3));  // would move everything after it
   }
 
-  // The rebuild failed with one line naming what, and changed nothing.
-  void expect_refused(const RunResult& r, const std::string& cause) {
+  // The rebuild failed for this kind of cause with one line naming what
+  // (named), and changed nothing.
+  void expect_refused(const RunResult& r, nds::ErrorKind kind, const std::string& named) {
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find(cause), std::string::npos) << r.err;
+    EXPECT_EQ(r.failure, kind) << r.err;
+    EXPECT_NE(r.err.find(named), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("image left unchanged"), std::string::npos) << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     EXPECT_TRUE(read_bytes(rom_) == image_) << "the image changed";
@@ -52,41 +53,50 @@ TEST_F(Safety, MissingOrUnreadablePartLeavesTheImage) {
     SCOPED_TRACE(name);
     fs::path p = work_ / name, aside = dir_ / "aside";
     fs::rename(p, aside);
-    expect_refused(rebuild(rom_, work_), std::string("UNPACK\\") + name);
+    // The header part is written last: without it, the unpack never finished.
+    const bool header = std::string_view(name) == "header.bin";
+    expect_refused(rebuild(rom_, work_),
+                   header ? nds::ErrorKind::NothingUnpacked : nds::ErrorKind::ReadFailed,
+                   std::string("UNPACK\\") + name);
     // Unreadable: a folder where a file belongs, a file where a folder belongs.
     if (folder)
-      write_bytes(p, {1, 2, 3});
+      write_bytes(p, Bytes{1, 2, 3});
     else
       fs::create_directory(p);
-    expect_refused(rebuild(rom_, work_), std::string("UNPACK\\") + name);
+    expect_refused(rebuild(rom_, work_), nds::ErrorKind::ReadFailed,
+                   std::string("UNPACK\\") + name);
     fs::remove(p);
     fs::rename(aside, p);
   }
   // A file of the data or overlay folder, named in the message.
   fs::path overlay = work_ / "overlay" / "overlay_0000.bin";
   fs::rename(overlay, dir_ / "aside");
-  expect_refused(rebuild(rom_, work_), "overlay_0000.bin");
+  expect_refused(rebuild(rom_, work_), nds::ErrorKind::ReadFailed, "overlay_0000.bin");
   fs::rename(dir_ / "aside", overlay);
   // The tool folder's arm7.bin is missing.
-  expect_refused(rebuild(rom_, work_, u8(dir_ / "Bin" / "arm7.bin")), "arm7.bin: No such file");
+  expect_refused(rebuild(rom_, work_, u8(dir_ / "Bin" / "arm7.bin")), nds::ErrorKind::ReadFailed,
+                 "arm7.bin");
   EXPECT_EQ(rebuild(rom_, work_).status, 0) << "the parts are whole again";
 }
 
 TEST_F(Safety, ReadOnlyTargetIsNotReplaced) {
   fs::permissions(rom_, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);
-  expect_refused(rebuild(rom_, work_, u8(dir_ / "big-arm7.bin")), "read-only");
+  expect_refused(rebuild(rom_, work_, u8(dir_ / "big-arm7.bin")), nds::ErrorKind::WriteFailed,
+                 "rom.nds");
   fs::permissions(rom_, fs::perms::owner_write, fs::perm_options::add);
 }
 
 TEST_F(Safety, WriteFailureAtAnyPointLeavesTheImage) {
-  for (std::int64_t budget : {0ll, 1ll, 0x200ll, 0x4000ll, static_cast<long long>(image_.size()),
-                              static_cast<long long>(image_.size() + 0x8000)}) {
+  for (std::uint64_t budget :
+       {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{0x200}, std::uint64_t{0x4000},
+        std::uint64_t{image_.size()}, std::uint64_t{image_.size() + 0x8000}}) {
     SCOPED_TRACE(budget);
-    nds::g_write_budget = budget;
-    expect_refused(rebuild(rom_, work_, u8(dir_ / "big-arm7.bin")), "No space left on device");
+    write_limit = budget;
+    expect_refused(rebuild(rom_, work_, u8(dir_ / "big-arm7.bin")), nds::ErrorKind::WriteFailed,
+                   "rom.nds");
   }
-  nds::g_write_budget = -1;
+  write_limit.reset();
   EXPECT_EQ(rebuild(rom_, work_, u8(dir_ / "big-arm7.bin")).status, 0);
   EXPECT_GT(read_bytes(rom_).size(), image_.size());
 }
@@ -119,10 +129,10 @@ TEST_F(Safety, TemporaryFileOfAKilledRunDoesNotStopTheNext) {
 TEST_F(Safety, UnpackRefusesAFolderThatIsNotEmptyAndLeavesNoHalfResult) {
   fs::path work = dir_ / "again";
   fs::create_directories(work / "data");
-  write_bytes(work / "data" / "stray", {1});
+  write_bytes(work / "data" / "stray", Bytes{1});
   RunResult r = unpack(rom_, work);
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("not empty"), std::string::npos) << r.err;
+  EXPECT_EQ(r.failure, nds::ErrorKind::WriteFailed) << r.err;
   EXPECT_FALSE(fs::exists(work / "header.bin")) << "a rebuild must not start from a half unpack";
 }
 

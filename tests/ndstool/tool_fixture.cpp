@@ -1,46 +1,12 @@
 #include "tool_fixture.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <fstream>
 #include <random>
 #include <sstream>
 
-#include "cli.h"
-#include "file_io.h"
+#include "cli/command_line.h"
 
 namespace ndstest {
-
-Bytes read_bytes(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void write_bytes(const fs::path& p, const Bytes& b) {
-  std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-}
-
-std::string u8(const fs::path& p) {
-  auto s = p.u8string();
-  return std::string(s.begin(), s.end());
-}
-
-fs::path from_u8(const std::string& s) {
-  return fs::path(std::u8string(reinterpret_cast<const char8_t*>(s.data()), s.size()));
-}
-
-fs::path sample_roms(std::string* why_not) {
-  const char* shared = std::getenv("VODERER_SHARED_DIR");
-  fs::path dir =
-      shared ? fs::path(shared) / "testdata" / "roms" : fs::path("../shared/testdata/roms");
-  std::error_code ec;
-  if (!fs::is_directory(dir, ec)) {
-    *why_not = "sample ROMs not found at " + u8(dir) + " (../shared/testdata/roms)";
-    return {};
-  }
-  return dir;
-}
 
 void ToolTest::SetUp() {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -51,21 +17,28 @@ void ToolTest::SetUp() {
   dir_ = fs::temp_directory_path() / ("ndstool-test-" + run + "-" + name);
   fs::remove_all(dir_);
   fs::create_directories(dir_);
-  nds::g_write_budget = -1;
 }
 
 void ToolTest::TearDown() {
-  nds::g_write_budget = -1;
   std::error_code ec;
   if (!HasFailure()) fs::remove_all(dir_, ec);
 }
 
 RunResult ToolTest::run(const std::vector<std::string>& args) {
-  std::vector<nds::CliArg> cli;
+  std::vector<nds::cli::CliArg> cli;
+  cli.reserve(args.size());
   for (const std::string& a : args) cli.push_back({a, from_u8(a)});
+  std::optional<nds::WriteBudget> budget;
+  if (write_limit) budget.emplace(*write_limit);
+  std::optional<nds::cli::ResultReport> report;
+  if (result_file) report.emplace(*result_file);
   std::ostringstream out, err;
+  const nds::cli::Outcome outcome = nds::cli::run_command_line(
+      cli, out, budget ? &*budget : nullptr, report ? &*report : nullptr);
   RunResult r;
-  r.status = nds::run_command_line(cli, out, err);
+  r.status = nds::cli::report(outcome, err);
+  r.failure = outcome.failure;
+  r.layout_not_used = outcome.layout_not_used;
   r.out = out.str();
   r.err = err.str();
   return r;
@@ -92,17 +65,6 @@ RunResult ToolTest::rebuild(const fs::path& rom, const fs::path& work, const std
   std::vector<std::string> args = {"-c", u8(rom)};
   for (auto& a : part_args(work, arm7)) args.push_back(a);
   return run(args);
-}
-
-std::vector<std::pair<std::string, Bytes>> ToolTest::tree(const fs::path& root) {
-  std::vector<std::pair<std::string, Bytes>> out;
-  if (!fs::is_directory(root)) return {{"", read_bytes(root)}};
-  for (const auto& e : fs::recursive_directory_iterator(root)) {
-    std::string rel = u8(fs::relative(e.path(), root));
-    out.push_back({rel, e.is_regular_file() ? read_bytes(e.path()) : Bytes{}});
-  }
-  std::sort(out.begin(), out.end());
-  return out;
 }
 
 void ToolTest::expect_round_trip(const Bytes& image, const std::string& name) {

@@ -1,7 +1,8 @@
-// Synthetic DS ROM images laid out the way mastering tools lay them out, for
-// the round-trip, swap and benchmark runs. Written from the format facts alone
-// and sharing no code with tools/ndstool, so that a misreading of the format in
-// one is caught by the other.
+// Synthetic DS ROM images for the tests and the benchmark: images laid out
+// the way mastering tools lay them out (build_image, write_image), and small
+// ones laid out as homebrew tools lay them out (build_rom). Written from the
+// format facts alone and sharing no code with tools/ndstool, so that a
+// misreading of the format in one is caught by the other.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +11,7 @@
 #include <ostream>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace voderer::testgen {
@@ -129,5 +131,40 @@ ImageOptions large_options(unsigned mib);
 inline void PrintTo(const Variant& v, std::ostream* os) {
   *os << v.name;
 }
+
+// ---- small images: every item of the format in a few KiB, valid CRCs ----
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct MiniRom {
+  bool dsi = false;         // 0x1000 header part, 0x4000 header, ARM9i/ARM7i after the DS part
+  std::uint8_t pad = 0x00;  // between items (0xFF in mastered images)
+  std::uint32_t arm9_size = 0x1234;
+  std::uint32_t arm7_size = 0x456;
+  std::uint8_t arm7_seed = 7;
+  int arm9_overlays = 0;
+  int arm7_overlays = 0;
+  // Named files, '/'-separated raw FNT names; directories are created on
+  // first use, entries keep the order given here.
+  std::vector<std::pair<std::string, Bytes>> files;
+  bool arm7_last = false;  // ARM7 after the files, right before the DSi sections
+  int unnamed = 0;         // FAT entries with neither a name nor an overlay entry
+  bool banner = true;
+  Bytes trailing;  // bytes after the DS part (and after the DSi part)
+};
+
+Bytes build_rom(const MiniRom& desc);
+
+// Deterministic filler with no long runs, so nothing looks like padding.
+Bytes noise(std::size_t n, std::uint32_t seed);
+
+// Recomputes the header CRC after a test edited the header.
+void fix_header_crc(Bytes& rom);
+
+// Little-endian words of an image.
+std::uint16_t rd16(const Bytes& b, std::size_t off);
+std::uint32_t rd32(const Bytes& b, std::size_t off);
+void wr16(Bytes& b, std::size_t off, std::uint32_t v);
+void wr32(Bytes& b, std::size_t off, std::uint32_t v);
 
 }  // namespace voderer::testgen

@@ -10,8 +10,6 @@ namespace voderer::testgen {
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
 class Rng {
  public:
   explicit Rng(std::uint64_t seed) : state_(seed * 0x9E3779B97F4A7C15ULL + 0x51ED) {}
@@ -35,14 +33,6 @@ class Rng {
   std::uint64_t state_;
 };
 
-void put16(Bytes& b, std::size_t at, std::uint32_t v) {
-  b[at] = static_cast<std::uint8_t>(v);
-  b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-void put32(Bytes& b, std::size_t at, std::uint32_t v) {
-  put16(b, at, v);
-  put16(b, at + 2, v >> 16);
-}
 std::uint32_t align_up(std::uint64_t x, std::uint32_t a) {
   return static_cast<std::uint32_t>((x + a - 1) / a * a);
 }
@@ -142,10 +132,9 @@ Bytes fnt_bytes(Rng& rng, const FileSystem& fs) {
   for (std::size_t d : order) {
     const Dir& dir = fs.dirs[d];
     std::size_t at = std::size_t{dir.id - 0xF000U} * 8;
-    put32(fnt, at, static_cast<std::uint32_t>(fnt.size()));
-    put16(fnt, at + 4, dir.first_file);
-    put16(fnt, at + 6,
-          d == 0 ? static_cast<std::uint32_t>(fs.dirs.size()) : fs.dirs[dir.parent].id);
+    wr32(fnt, at, static_cast<std::uint32_t>(fnt.size()));
+    wr16(fnt, at + 4, dir.first_file);
+    wr16(fnt, at + 6, d == 0 ? static_cast<std::uint32_t>(fs.dirs.size()) : fs.dirs[dir.parent].id);
     for (const Entry& e : dir.entries) {
       fnt.push_back(static_cast<std::uint8_t>(e.name.size() | (e.dir ? 0x80U : 0U)));
       fnt.insert(fnt.end(), e.name.begin(), e.name.end());
@@ -194,12 +183,12 @@ const Chunk* chunk(const Image& im, const std::string& what) {
 
 void add_overlays(Rng& rng, Image& im, const char* table, std::uint32_t count) {
   if (count == 0) return;
-  Bytes t(32 * count, 0);
+  Bytes t(std::size_t{32} * count, 0);
   for (std::uint32_t i = 0; i < count; ++i) {
     std::uint32_t id = static_cast<std::uint32_t>(im.fat.size());
-    put32(t, 32 * i, i);
-    put32(t, 32 * i + 4, 0x02100000 + 0x4000 * i);
-    put32(t, 32 * i + 24, id);
+    wr32(t, std::size_t{32} * i, i);
+    wr32(t, 32 * i + 4, 0x02100000 + 0x4000 * i);
+    wr32(t, 32 * i + 24, id);
     im.fat.push_back({0, 0});
     im.fat_chunk.push_back(static_cast<int>(im.chunks.size()));
     im.chunks.push_back({"overlay " + std::to_string(id), rng.bytes(0x40 + rng.below(0x200))});
@@ -215,7 +204,7 @@ Bytes banner_bytes(Rng& rng, bool dsi, std::uint16_t& version) {
                        : version == 0x103 ? 0x23C0
                                           : 0x840;
   Bytes b = rng.bytes(size);
-  put16(b, 0, version);
+  wr16(b, 0, version);
   return b;
 }
 
@@ -383,8 +372,8 @@ Bytes assemble(const Image& im) {
 }
 
 void set_item(Bytes& h, std::size_t field, const Chunk* c, std::uint32_t size) {
-  put32(h, field, c ? c->at : 0);
-  put32(h, field + 4, c ? size : 0);
+  wr32(h, field, c ? c->at : 0);
+  wr32(h, field + 4, c ? size : 0);
 }
 
 void write_header(Rng& rng, const Image& im, Bytes& b) {
@@ -395,32 +384,32 @@ void write_header(Rng& rng, const Image& im, Bytes& b) {
   std::uint8_t cap = 0;
   while ((std::uint64_t{0x20000} << cap) < im.size) ++cap;
   b[0x14] = cap;
-  put32(b, 0x20, chunk(im, "arm9")->at);
-  put32(b, 0x24, 0x02000000), put32(b, 0x28, 0x02000000), put32(b, 0x2C, im.arm9_size);
-  put32(b, 0x30, chunk(im, "arm7")->at);
-  put32(b, 0x34, 0x02380000), put32(b, 0x38, 0x02380000), put32(b, 0x3C, im.arm7_size);
+  wr32(b, 0x20, chunk(im, "arm9")->at);
+  wr32(b, 0x24, 0x02000000), wr32(b, 0x28, 0x02000000), wr32(b, 0x2C, im.arm9_size);
+  wr32(b, 0x30, chunk(im, "arm7")->at);
+  wr32(b, 0x34, 0x02380000), wr32(b, 0x38, 0x02380000), wr32(b, 0x3C, im.arm7_size);
   for (auto [field, what] : {std::pair<std::size_t, const char*>{0x50, "ovt9"}, {0x58, "ovt7"}}) {
     const Chunk* c = chunk(im, what);
     set_item(b, field, c, c ? static_cast<std::uint32_t>(c->bytes.size()) : 0);
   }
-  put32(b, 0x60, 0x00586000), put32(b, 0x64, 0x001808F8);
+  wr32(b, 0x60, 0x00586000), wr32(b, 0x64, 0x001808F8);
   const Chunk* banner = chunk(im, "banner");
-  put32(b, 0x68, banner ? banner->at : 0);
-  put32(b, 0x80, im.used);
-  put32(b, 0x84, im.header_size);
+  wr32(b, 0x68, banner ? banner->at : 0);
+  wr32(b, 0x80, im.used);
+  wr32(b, 0x84, im.header_size);
   Bytes logo = random_block(0x1060, 0x9C);
   std::copy(logo.begin(), logo.end(), b.begin() + 0xC0);
-  put16(b, 0x15C, crc16(logo));
+  wr16(b, 0x15C, crc16(logo));
   if (!im.dsi) return;
   const Chunk *a9i = chunk(im, "arm9i"), *a7i = chunk(im, "arm7i");
   std::uint32_t total = a7i->at + static_cast<std::uint32_t>(a7i->bytes.size());
-  put32(b, 0x1C0, a9i->at), put32(b, 0x1CC, static_cast<std::uint32_t>(a9i->bytes.size()));
-  put32(b, 0x1D0, a7i->at), put32(b, 0x1DC, static_cast<std::uint32_t>(a7i->bytes.size()));
-  put32(b, 0x1C8, 0x02400000), put32(b, 0x1D8, 0x02E80000);
-  put32(b, 0x1E0, im.header_size), put32(b, 0x1E4, im.used - im.header_size);
-  put32(b, 0x1E8, a9i->at), put32(b, 0x1EC, total - a9i->at);
-  if (banner && rng.chance(50)) put32(b, 0x208, static_cast<std::uint32_t>(banner->bytes.size()));
-  put32(b, 0x210, total);
+  wr32(b, 0x1C0, a9i->at), wr32(b, 0x1CC, static_cast<std::uint32_t>(a9i->bytes.size()));
+  wr32(b, 0x1D0, a7i->at), wr32(b, 0x1DC, static_cast<std::uint32_t>(a7i->bytes.size()));
+  wr32(b, 0x1C8, 0x02400000), wr32(b, 0x1D8, 0x02E80000);
+  wr32(b, 0x1E0, im.header_size), wr32(b, 0x1E4, im.used - im.header_size);
+  wr32(b, 0x1E8, a9i->at), wr32(b, 0x1EC, total - a9i->at);
+  if (banner && rng.chance(50)) wr32(b, 0x208, static_cast<std::uint32_t>(banner->bytes.size()));
+  wr32(b, 0x210, total);
 }
 
 }  // namespace
@@ -439,8 +428,8 @@ RandomImage random_image(std::uint64_t seed) {
   Bytes arm9 = rng.bytes(im.arm9_size);
   if (rng.chance(25)) {
     Bytes footer(12, 0);
-    put32(footer, 0, 0xDEC00621);
-    put32(footer, 4, 0x0A40);
+    wr32(footer, 0, 0xDEC00621);
+    wr32(footer, 4, 0x0A40);
     arm9.insert(arm9.end(), footer.begin(), footer.end());
     im.traits += " footer";
   }
@@ -474,14 +463,14 @@ RandomImage random_image(std::uint64_t seed) {
   if (int f = chunk_index(im, "fat"); f >= 0) {
     Chunk& fat = im.chunks[static_cast<std::size_t>(f)];
     for (std::size_t id = 0; id < im.fat.size(); ++id) {
-      put32(fat.bytes, id * 8, im.fat[id][0]);
-      put32(fat.bytes, id * 8 + 4, im.fat[id][1]);
+      wr32(fat.bytes, id * 8, im.fat[id][0]);
+      wr32(fat.bytes, id * 8 + 4, im.fat[id][1]);
     }
     for (std::size_t i = 0; i < fat.bytes.size() && fat.at + i < b.size(); ++i)
       b[fat.at + i] = fat.bytes[i];
-    put32(b, 0x48, fat.at), put32(b, 0x4C, static_cast<std::uint32_t>(fat.bytes.size()));
+    wr32(b, 0x48, fat.at), wr32(b, 0x4C, static_cast<std::uint32_t>(fat.bytes.size()));
   } else {
-    put32(b, 0x48, random_spot(rng, im)), put32(b, 0x4C, 0);
+    wr32(b, 0x48, random_spot(rng, im)), wr32(b, 0x4C, 0);
     im.traits += " fat-empty";
   }
   const Chunk* fnt = chunk(im, "fnt");
@@ -490,17 +479,17 @@ RandomImage random_image(std::uint64_t seed) {
   if (fnt) {
     std::uint32_t size = static_cast<std::uint32_t>(
         fnt->what == "fnt-in-banner" ? im.fnt.size() : fnt->bytes.size());
-    put32(b, 0x40, fnt->at), put32(b, 0x44, size);
+    wr32(b, 0x40, fnt->at), wr32(b, 0x44, size);
   } else {
-    put32(b, 0x40, random_spot(rng, im)), put32(b, 0x44, 0);
+    wr32(b, 0x40, random_spot(rng, im)), wr32(b, 0x44, 0);
   }
   for (std::size_t field : {std::size_t{0x50}, std::size_t{0x58}})
     if (rng.chance(10) && b[field + 4] == 0 && b[field + 5] == 0)
-      put32(b, field, random_spot(rng, im));
+      wr32(b, field, random_spot(rng, im));
   std::uint32_t arm9_at = chunk(im, "arm9")->at;
   if (arm9_at < 0x8000 && b.size() >= 0x8000 && rng.chance(60))
-    put16(b, 0x6C, crc16(std::span<const std::uint8_t>(b).subspan(arm9_at, 0x8000 - arm9_at)));
-  put16(b, 0x15E, crc16(std::span<const std::uint8_t>(b).first(0x15E)));
+    wr16(b, 0x6C, crc16(std::span<const std::uint8_t>(b).subspan(arm9_at, 0x8000 - arm9_at)));
+  wr16(b, 0x15E, crc16(std::span<const std::uint8_t>(b).first(0x15E)));
   return {std::move(b), im.traits};
 }
 

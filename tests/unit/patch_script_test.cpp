@@ -158,7 +158,7 @@ TEST_F(PatchActionTest, AnUncarriablePathIsReplacedByItsOtherSpellingOrRefused) 
   ASSERT_EQ(narrow.launches.size(), 1u);
 
   std::filesystem::remove(Script());
-  for (std::optional<std::wstring> other :
+  for (const std::optional<std::wstring>& other :
        {std::optional<std::wstring>(), std::optional<std::wstring>(L"C:\\\u2603.nds")}) {
     narrow.other_name = other;
     EXPECT_THROW(RunPatch(narrow, narrow, dialog_), RuntimeError);

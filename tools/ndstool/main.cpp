@@ -1,43 +1,67 @@
 // ndstool: unpacks a DS ROM image into its parts and rebuilds it from them,
-// in the two forms the patch script runs (see cli.h).
+// in the two forms the patch script runs (cli/command_line.h). The only
+// place that knows how the system passes arguments and that reads the
+// environment.
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "cli.h"
-#include "console_output.h"
-#include "file_io.h"
+#include "cli/command_line.h"
+#include "cli/console_output.h"
+#include "cli/result_report.h"
 
 namespace {
 
 // VODERER_NDSTOOL_FAIL_AFTER=N: every write after the first N bytes fails,
 // so tests can check that a failed rebuild leaves the image as it was.
-void read_fault_injection() {
-  const char* v = std::getenv("VODERER_NDSTOOL_FAIL_AFTER");
-  if (v == nullptr || *v == '\0') return;
+std::optional<nds::WriteBudget> injected_write_budget() {
+  const char* value = std::getenv("VODERER_NDSTOOL_FAIL_AFTER");
+  if (value == nullptr || *value == '\0') return std::nullopt;
   char* end = nullptr;
-  long long n = std::strtoll(v, &end, 10);
-  if (*end == '\0' && n >= 0) nds::g_write_budget = n;
+  const long long bytes = std::strtoll(value, &end, 10);
+  if (*end != '\0' || bytes < 0) return std::nullopt;
+  return nds::WriteBudget(static_cast<std::uint64_t>(bytes));
+}
+
+// The result file the program names in the environment of the script it
+// starts; none when ndstool is run by hand.
+std::optional<nds::cli::ResultReport> result_report() {
+#ifdef _WIN32
+  // Wide, so that a program folder with any name arrives whole.
+  const std::wstring name(std::begin(result_file::kVariable), std::end(result_file::kVariable) - 1);
+  const wchar_t* value = _wgetenv(name.c_str());
+#else
+  const char* value = std::getenv(result_file::kVariable);
+#endif
+  if (value == nullptr || *value == 0) return std::nullopt;
+  return nds::cli::ResultReport(std::filesystem::path(value));
+}
+
+int run(const std::vector<nds::cli::CliArg>& args) {
+  std::optional<nds::WriteBudget> budget = injected_write_budget();
+  const std::optional<nds::cli::ResultReport> result = result_report();
+  const nds::cli::Outcome outcome = nds::cli::run_command_line(
+      args, nds::cli::output_stream(), budget ? &*budget : nullptr, result ? &*result : nullptr);
+  return nds::cli::report(outcome, nds::cli::error_stream());
 }
 
 }  // namespace
 
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
-  read_fault_injection();
-  std::vector<nds::CliArg> args;
+  std::vector<nds::cli::CliArg> args;
   for (int i = 1; i < argc; ++i) {
-    std::filesystem::path p(argv[i]);
-    auto u8 = p.u8string();
-    args.push_back({std::string(u8.begin(), u8.end()), p});
+    const std::filesystem::path path(argv[i]);
+    const auto u8 = path.u8string();
+    args.push_back({std::string(u8.begin(), u8.end()), path});
   }
-  return nds::run_command_line(args, nds::output_stream(), nds::error_stream());
+  return run(args);
 }
 #else
 int main(int argc, char** argv) {
-  read_fault_injection();
-  std::vector<nds::CliArg> args;
+  std::vector<nds::cli::CliArg> args;
   for (int i = 1; i < argc; ++i) args.push_back({argv[i], std::filesystem::path(argv[i])});
-  return nds::run_command_line(args, nds::output_stream(), nds::error_stream());
+  return run(args);
 }
 #endif

@@ -28,7 +28,7 @@ namespace result_file {
 // The environment variable that names the result file.
 inline constexpr char kVariable[] = "VODERER_RESULT_FILE";
 // A report is a few short lines; anything larger is not one.
-inline constexpr std::size_t kMaxFileSize = 64 * 1024;
+inline constexpr std::size_t kMaxFileSize = std::size_t{64} * 1024;
 
 enum class Stage { unpack, rebuild };
 enum class State { ok, failed, committing };

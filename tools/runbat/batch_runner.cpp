@@ -149,6 +149,7 @@ bool RunProgram(const BatchLine& line) {
   std::vector<std::string> words{line.program};
   words.insert(words.end(), line.args.begin(), line.args.end());
   std::vector<char*> argv;
+  argv.reserve(words.size() + 1);
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
 

@@ -31,7 +31,7 @@ RgbImage DecodeIcon(std::string_view ico) {
   const std::uint32_t height = Le(image, 8, 4) / 2;
   if (Le(image, 14, 2) != 24 || Le(image, 16, 4) != 0) return {};
   if (width == 0 || height == 0 || width > 256 || height > 256) return {};
-  const std::size_t stride = (width * 3 + 3) / 4 * 4;
+  const std::size_t stride = (std::size_t{width} * 3 + 3) / 4 * 4;
   if (image.size() - kHeader < stride * height) return {};
 
   RgbImage out;
@@ -40,7 +40,7 @@ RgbImage DecodeIcon(std::string_view ico) {
   out.rgb.reserve(std::size_t{width} * height * 3);
   // Bitmap rows run from the bottom up, each pixel blue, green, red.
   for (std::size_t row = height; row-- > 0;) {
-    const std::string_view line = image.substr(kHeader + row * stride, width * 3);
+    const std::string_view line = image.substr(kHeader + row * stride, std::size_t{width} * 3);
     for (std::size_t x = 0; x < width; ++x) {
       out.rgb.push_back(static_cast<unsigned char>(line[x * 3 + 2]));
       out.rgb.push_back(static_cast<unsigned char>(line[x * 3 + 1]));

@@ -75,6 +75,7 @@ void RunbatLaunch::Launch(const std::string& runner, const std::string& script,
                           const std::string& working_folder, const std::string& variable) {
   std::vector<std::string> environment = ChildEnvironment(variable);
   std::vector<char*> envp;
+  envp.reserve(environment.size() + 1);
   for (std::string& entry : environment) envp.push_back(entry.data());
   envp.push_back(nullptr);
 

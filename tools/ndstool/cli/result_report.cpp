@@ -1,0 +1,83 @@
+#include "cli/result_report.h"
+
+#include <fstream>
+
+#include "nds/error.h"
+#include "nds/file_io.h"
+
+namespace nds::cli {
+
+namespace {
+
+std::uint32_t clamp32(std::uint64_t value) {
+  return value > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(value);
+}
+
+result_file::Line line_of(result_file::Stage stage, result_file::State state) {
+  result_file::Line line;
+  line.stage = stage;
+  line.state = state;
+  return line;
+}
+
+}  // namespace
+
+void ResultReport::unpacked() const {
+  append(line_of(result_file::Stage::unpack, result_file::State::ok));
+}
+
+void ResultReport::committing() const {
+  append(line_of(result_file::Stage::rebuild, result_file::State::committing));
+}
+
+void ResultReport::rebuilt(const RebuildResult& result) const {
+  result_file::Line line = line_of(result_file::Stage::rebuild, result_file::State::ok);
+  line.arm7_before = clamp32(result.arm7_before);
+  line.arm7_after = clamp32(result.arm7_after);
+  line.moved_by = clamp32(result.moved_by);
+  line.layout_kept = result.used_layout;
+  append(line);
+}
+
+void ResultReport::failed(result_file::Stage stage, const std::string& reason) const {
+  result_file::Line line = line_of(stage, result_file::State::failed);
+  line.reason = reason;
+  append(line);
+}
+
+void ResultReport::append(const result_file::Line& line) const {
+  if (broken_) return;
+  const std::string text = result_file::format_line(line);
+  // One write of the whole line, so that a reader never sees half of it
+  // from a run that went on.
+  std::ofstream out(file_, std::ios::binary | std::ios::app);
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  out.close();
+  if (!out) {
+    broken_ = true;
+    fail(ErrorKind::WriteFailed, "cannot write the result file " + path_label(file_));
+  }
+}
+
+std::string report_failure(const ResultReport& report, result_file::Stage stage,
+                           const std::string& reason) {
+  try {
+    report.failed(stage, reason);
+  } catch (const std::exception& e) {
+    return std::string("ndstool: ") + e.what() + "\n";
+  }
+  return {};
+}
+
+std::string report_rebuilt(const ResultReport& report, const RebuildResult& result) {
+  try {
+    report.rebuilt(result);
+  } catch (const std::exception& e) {
+    // Its "committing" line stays the last word: the program says it
+    // cannot tell, rather than that nothing changed.
+    return std::string("ndstool: ") + e.what() + "; the image was rebuilt all the same\n";
+  }
+  return {};
+}
+
+}  // namespace nds::cli
