@@ -210,6 +210,37 @@ TEST_F(OddImages, AnArm7InsideTheArm9IsReplacedBesideIt) {
   expect_round_trip(out, "swapped");
 }
 
+// A FAT cut by the end of the file keeps entries nothing can update: a new
+// ARM7 that fits is taken, one that would move the items is refused and the
+// image left as it was (a compact image would drop what the layout keeps).
+TEST_F(OddImages, AFatCutByTheEndOfTheFileMovesNothing) {
+  MiniRom desc;
+  desc.banner = false;
+  desc.files = {{"a", noise(0x100, 1)}, {"b", noise(0x80, 2)}};
+  Bytes image = build_rom(desc);
+  ASSERT_GT(rd32(image, 0x48), arm7_end(image)) << "the FAT follows the ARM7";
+  image.resize(rd32(image, 0x48) + 12);
+  fix_header_crc(image);
+  write_bytes(dir_ / "rom.nds", image);
+  ASSERT_EQ(unpack(dir_ / "rom.nds", dir_ / "w").status, 0);
+  ASSERT_EQ(rebuild(dir_ / "rom.nds", dir_ / "w").status, 0);
+  EXPECT_TRUE(read_bytes(dir_ / "rom.nds") == image);
+
+  write_bytes(dir_ / "arm7.bin", noise(rd32(image, 0x3C) + 0x400, 5));
+  RunResult r = rebuild(dir_ / "rom.nds", dir_ / "w", u8(dir_ / "arm7.bin"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.failure, nds::ErrorKind::CannotKeep) << r.err;
+  EXPECT_TRUE(read_bytes(dir_ / "rom.nds") == image) << "left as it was";
+
+  const Bytes smaller = noise(rd32(image, 0x3C) / 2 & ~3U, 6);
+  write_bytes(dir_ / "arm7.bin", smaller);
+  r = rebuild(dir_ / "rom.nds", dir_ / "w", u8(dir_ / "arm7.bin"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Bytes out = read_bytes(dir_ / "rom.nds");
+  EXPECT_EQ(rd32(out, 0x3C), smaller.size());
+  EXPECT_EQ(rd32(out, 0x48), rd32(image, 0x48)) << "nothing moved";
+}
+
 TEST_F(OddImages, FilesThatAreNoDsImagesAreRefusedAsSuch) {
   Bytes good = build_rom({});
   Bytes prefixed(0x200, 0x11);

@@ -25,6 +25,7 @@ const char* kind_name(ErrorKind kind) {
     case ErrorKind::LayoutMismatch: return "layout mismatch";
     case ErrorKind::BadPart: return "bad part";
     case ErrorKind::NothingUnpacked: return "nothing unpacked";
+    case ErrorKind::CannotKeep: return "cannot keep";
     case ErrorKind::ReadFailed: return "read failed";
     case ErrorKind::WriteFailed: return "write failed";
     case ErrorKind::ImageTooLarge: return "image too large";

@@ -16,6 +16,7 @@ enum class ErrorKind {
   LayoutMismatch,   // the parts no longer fit the layout they were unpacked with
   BadPart,          // a part cannot go into an image (empty, too large, a bad name or table)
   NothingUnpacked,  // -c: the header part is missing, so the unpack failed or never ran
+  CannotKeep,       // -c: the layout fits, but the new parts would lose bytes the image keeps
   ReadFailed,       // a file or folder could not be read
   WriteFailed,      // a file or folder could not be created, written or replaced
   ImageTooLarge,    // the image would grow beyond 4 GiB

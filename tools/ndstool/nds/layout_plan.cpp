@@ -60,7 +60,7 @@ PlacementInput placement_input(const Layout& layout, const CheckedLayout& checke
 void refuse_moves_past_kept_fat(const Layout& layout, const RegionPlaces& places) {
   const Kept* fat = layout.find_kept(Kind::Fat);
   if (fat == nullptr || fat->size < 8 || places.shift == 0) return;
-  fail(ErrorKind::LayoutMismatch,
+  fail(ErrorKind::CannotKeep,
        "the image's FAT lies partly past the end of the file, so its entries cannot follow items "
        "that would move by " +
            hex(places.shift) + "; the parts must keep their sizes");

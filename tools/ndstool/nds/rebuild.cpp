@@ -27,6 +27,8 @@ std::optional<Plan> layout_plan(const Parts& parts, const Inputs& inputs, Rebuil
     result.used_layout = true;
     return plan;
   } catch (const Error& e) {
+    // A compact image would drop what the layout keeps: the image stays.
+    if (e.kind() == ErrorKind::CannotKeep) throw;
     result.layout_note = e.what();
     result.layout_refusal = e.kind();
     return std::nullopt;
