@@ -63,7 +63,7 @@ void refuse_moves_past_kept_fat(const Layout& layout, const RegionPlaces& places
   fail(ErrorKind::CannotKeep,
        "the image's FAT lies partly past the end of the file, so its entries cannot follow items "
        "that would move by " +
-           hex(places.shift) + "; the parts must keep their sizes");
+           hex(places.shift) + "; only an ARM7 binary that fits its present room can be taken");
 }
 
 // Stage 3: the pieces in order, with the padding the moves left between them.
