@@ -5,16 +5,20 @@ set -u
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 export WINEPREFIX=${WINEPREFIX:-${HOME:-/root}/.wine-voderer}
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    mkdir -p "$WINEPREFIX"
-    # Several tests may start at once: one of them makes the prefix.
-    (
-        flock 9
-        [ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1; wineserver -w; }
-    ) 9>"$WINEPREFIX.lock"
-fi
-# A wineserver that quits while the next test connects fails that test with
-# "recvmsg: Connection reset by peer": keep one up for the whole test run. A
-# second call finds it running and returns at once.
-wineserver -p 30 >/dev/null 2>&1 || true
+mkdir -p "$WINEPREFIX"
+# Several tests may start at once: one of them makes the prefix and starts the
+# wineserver. Nothing started here may keep the lock (fd 9) or a test's output:
+# Wine's background programs outlive the test, and ctest waits for its output
+# to close. The server stays up 30 s after the last program, so a test never
+# connects to one that is quitting ("recvmsg: Connection reset by peer").
+(
+    flock 9
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        wineboot -i >/dev/null 2>&1 </dev/null 9>&-
+        wineserver -w 9>&-
+    fi
+    if wineserver -p30 >/dev/null 2>&1 </dev/null 9>&-; then
+        wine wineboot >/dev/null 2>&1 </dev/null 9>&-
+    fi
+) 9>"$WINEPREFIX.lock"
 exec wine "$@"
