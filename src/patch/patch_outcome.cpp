@@ -61,8 +61,8 @@ std::wstring PatchOutcomeText(const std::wstring& rom_path, const result_file::R
   const std::wstring name = RomName(rom_path);
   const std::wstring tool = std::wstring(L"Bin") + PathSeparator() + L"ndstool";
   switch (report.outcome) {
-    case Outcome::patched: return PatchedText(name, report.rebuild);
-    case Outcome::failed: return NotPatchedText(name, L"ndstool: " + FromUtf8(report.reason));
+    case Outcome::patched: return PatchedText(name, report.line);
+    case Outcome::failed: return NotPatchedText(name, L"ndstool: " + FromUtf8(report.line.reason));
     case Outcome::no_report:
       return NotPatchedText(name, tool +
                                       L" could not be run (is it there?), or the script "

@@ -48,11 +48,11 @@ TEST_F(ResultReport, APatchLeavesItsLinesOnlyWhereTheProgramSays) {
   ASSERT_EQ(r.status, 0) << r.err;
   const result_file::Report patched = report();
   ASSERT_EQ(patched.outcome, result_file::Outcome::patched) << result_text();
-  EXPECT_EQ(patched.rebuild.arm7_before, 0x456u);
-  EXPECT_EQ(patched.rebuild.arm7_after, 0x2000u);
-  EXPECT_GT(patched.rebuild.moved_by, 0u);
-  EXPECT_EQ(patched.rebuild.moved_by % 0x200, 0u);
-  EXPECT_TRUE(patched.rebuild.layout_kept);
+  EXPECT_EQ(patched.line.arm7_before, 0x456u);
+  EXPECT_EQ(patched.line.arm7_after, 0x2000u);
+  EXPECT_GT(patched.line.moved_by, 0u);
+  EXPECT_EQ(patched.line.moved_by % 0x200, 0u);
+  EXPECT_TRUE(patched.line.layout_kept);
   EXPECT_FALSE(read_bytes(rom_) == image_);
 }
 
@@ -73,7 +73,7 @@ TEST_F(ResultReport, AFailedUnpackGivesTheReasonAndTheRebuildSaysThereIsNothingT
   const result_file::Report failed = report();
   EXPECT_EQ(failed.outcome, result_file::Outcome::failed) << result_text();
   // The unpack's own line, without the console's "ndstool: " and ending.
-  EXPECT_EQ("ndstool: " + failed.reason + "; image left unchanged\n", x.err);
+  EXPECT_EQ("ndstool: " + failed.line.reason + "; image left unchanged\n", x.err);
 }
 
 TEST_F(ResultReport, AReasonNamingAKoreanPathArrivesWhole) {
@@ -83,7 +83,8 @@ TEST_F(ResultReport, AReasonNamingAKoreanPathArrivesWhole) {
   ASSERT_EQ(x.status, 1);
   const result_file::Report failed = report();
   ASSERT_EQ(failed.outcome, result_file::Outcome::failed) << result_text();
-  EXPECT_NE(failed.reason.find(u8(missing) + ": No such file"), std::string::npos) << failed.reason;
+  EXPECT_NE(failed.line.reason.find(u8(missing) + ": No such file"), std::string::npos)
+      << failed.line.reason;
 }
 
 TEST_F(ResultReport, ARebuildThatCannotReportDoesNotReplaceTheImage) {
@@ -100,6 +101,50 @@ TEST_F(ResultReport, ARebuildThatCannotReportDoesNotReplaceTheImage) {
   EXPECT_TRUE(read_bytes(rom_) == image_);
   for (const auto& e : fs::directory_iterator(dir_))
     EXPECT_EQ(u8(e.path().filename()).find(".ndstool-tmp"), std::string::npos);
+}
+
+// Each kind of failure the window explains arrives as its code, decided
+// from what happened rather than from the message's words.
+TEST_F(ResultReport, EachFailureArrivesWithItsKind) {
+  result_file = result_;
+  // The last run's line.
+  const auto kind = [&] {
+    std::string text = result_text();
+    fs::remove(*result_file);
+    text.pop_back();
+    const auto line = result_file::parse_line(text.substr(text.rfind('\n') + 1));
+    return line && line->state == result_file::State::failed ? line->failure
+                                                             : result_file::Failure::other;
+  };
+  using result_file::Failure;
+  ASSERT_EQ(run({"-x", ""}).status, 2) << "usage first";
+  fs::create_directories(work_);
+  EXPECT_EQ(unpack(fs::path(), work_).status, 1);
+  EXPECT_EQ(kind(), Failure::no_rom);
+
+  fs::remove_all(work_);
+  ASSERT_EQ(unpack(rom_, work_).status, 0);
+  EXPECT_EQ(rebuild(rom_, work_, u8(dir_ / "Bin" / "none.bin")).status, 1);
+  EXPECT_EQ(kind(), Failure::no_arm7);
+
+  write_bytes(dir_ / "arm7.bin", noise(0x2000, 9));
+  write_limit = 0x1000;  // the disk fills up while the new image is written
+  EXPECT_EQ(rebuild(rom_, work_, u8(dir_ / "arm7.bin")).status, 1);
+  EXPECT_EQ(kind(), Failure::disk_full);
+  write_limit.reset();
+
+  fs::permissions(rom_, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  EXPECT_EQ(rebuild(rom_, work_, u8(dir_ / "arm7.bin")).status, 1);
+  EXPECT_EQ(kind(), Failure::read_only);
+  fs::permissions(rom_, fs::perms::owner_write, fs::perm_options::add);
+
+  const fs::path other = dir_ / "other.nds";
+  write_bytes(other, noise(0x4000, 5));
+  fs::remove_all(work_);
+  EXPECT_EQ(unpack(other, work_).status, 1);
+  EXPECT_EQ(kind(), Failure::not_ds_image);
+  EXPECT_TRUE(read_bytes(rom_) == image_);
 }
 
 }  // namespace

@@ -54,9 +54,13 @@ TEST_F(Safety, MissingOrUnreadablePartLeavesTheImage) {
     fs::path p = work_ / name, aside = dir_ / "aside";
     fs::rename(p, aside);
     // The header part is written last: without it, the unpack never finished.
+    // The replacement ARM7 is the user's: its absence is a kind of its own.
     const bool header = std::string_view(name) == "header.bin";
+    const bool arm7 = std::string_view(name) == "arm7.bin";
     expect_refused(rebuild(rom_, work_),
-                   header ? nds::ErrorKind::NothingUnpacked : nds::ErrorKind::ReadFailed,
+                   header ? nds::ErrorKind::NothingUnpacked
+                   : arm7 ? nds::ErrorKind::MissingArm7
+                          : nds::ErrorKind::ReadFailed,
                    std::string("UNPACK\\") + name);
     // Unreadable: a folder where a file belongs, a file where a folder belongs.
     if (folder)
@@ -74,7 +78,7 @@ TEST_F(Safety, MissingOrUnreadablePartLeavesTheImage) {
   expect_refused(rebuild(rom_, work_), nds::ErrorKind::ReadFailed, "overlay_0000.bin");
   fs::rename(dir_ / "aside", overlay);
   // The tool folder's arm7.bin is missing.
-  expect_refused(rebuild(rom_, work_, u8(dir_ / "Bin" / "arm7.bin")), nds::ErrorKind::ReadFailed,
+  expect_refused(rebuild(rom_, work_, u8(dir_ / "Bin" / "arm7.bin")), nds::ErrorKind::MissingArm7,
                  "arm7.bin");
   EXPECT_EQ(rebuild(rom_, work_).status, 0) << "the parts are whole again";
 }

@@ -30,17 +30,17 @@ bool Has(const std::wstring& text, const std::wstring& part) {
 Report Patched(std::uint32_t before, std::uint32_t after, std::uint32_t moved, bool kept) {
   Report report;
   report.outcome = Outcome::patched;
-  report.rebuild.arm7_before = before;
-  report.rebuild.arm7_after = after;
-  report.rebuild.moved_by = moved;
-  report.rebuild.layout_kept = kept;
+  report.line.arm7_before = before;
+  report.line.arm7_after = after;
+  report.line.moved_by = moved;
+  report.line.layout_kept = kept;
   return report;
 }
 
 Report Of(Outcome outcome, std::string reason = {}) {
   Report report;
   report.outcome = outcome;
-  report.reason = std::move(reason);
+  report.line.reason = std::move(reason);
   return report;
 }
 

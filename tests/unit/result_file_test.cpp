@@ -38,6 +38,36 @@ Line rebuilt(std::uint32_t before, std::uint32_t after, std::uint32_t moved, boo
   return line;
 }
 
+Line failed(Stage stage, std::string reason, Failure failure) {
+  Line line = failed(stage, std::move(reason));
+  line.failure = failure;
+  return line;
+}
+
+Arm7Check checked(bool elf, DsiNote dsi, std::uint32_t from = 0, std::uint32_t to = 0) {
+  Arm7Check check;
+  check.elf = elf;
+  check.arm7 = {Runtime::blocksds, 0};
+  check.arm9 = {Runtime::sdk, 0x03027531};
+  check.moved = from != to;
+  check.from = from;
+  check.to = to;
+  check.dsi = dsi;
+  return check;
+}
+
+Line refused(Refusal refusal, std::optional<Arm7Check> check) {
+  Line line = failed(Stage::rebuild, "arm7.bin: no ARM7 for this image", Failure::arm7_refused);
+  line.refusal = refusal;
+  line.check = check;
+  return line;
+}
+
+Line with(Line line, Arm7Check check) {
+  line.check = check;
+  return line;
+}
+
 std::string file_of(const std::vector<Line>& lines) {
   std::string text;
   for (const Line& line : lines) text += format_line(line);
@@ -58,7 +88,11 @@ TEST(ResultLine, EveryKindReadsBackAsWritten) {
       rebuilt(0x1A34, 0xFFFFFFFF, 0x200),
       rebuilt(7, 0, 0, false),
       failed(Stage::unpack, "refused game.nds: header CRC 0x1234, expected 0x4321"),
-      failed(Stage::rebuild, "cannot read arm7.bin: No such file"),
+      failed(Stage::rebuild, "cannot read arm7.bin: No such file", Failure::no_arm7),
+      refused(Refusal::overlaps_arm9, checked(false, DsiNote::none)),
+      refused(Refusal::bad_elf, std::nullopt),
+      with(rebuilt(1, 2, 0), checked(true, DsiNote::arm7i_left_out)),
+      with(rebuilt(1, 2, 0), checked(false, DsiNote::arm7i_kept, 0x037F8000, 0x02380000)),
   };
   for (const Line& line : lines) {
     const std::string text = format_line(line);
@@ -74,10 +108,19 @@ TEST(ResultLine, EveryKindReadsBackAsWritten) {
     EXPECT_EQ(back->arm7_after, line.arm7_after);
     EXPECT_EQ(back->moved_by, line.moved_by);
     EXPECT_EQ(back->layout_kept, line.layout_kept);
+    EXPECT_EQ(back->failure, line.failure);
+    EXPECT_EQ(back->refusal, line.refusal);
+    EXPECT_EQ(back->check, line.check);
   }
   const std::string text = format_line(rebuilt(6708, 7000, 512));
   EXPECT_EQ(text.substr(0, text.size() - 9),
-            "ndstool-result 1 rebuild ok arm7 6708 7000 moved 512 layout kept #");
+            "ndstool-result 2 rebuild ok arm7 6708 7000 moved 512 layout kept #");
+  const std::string coded = format_line(
+      with(rebuilt(1, 2, 0), checked(false, DsiNote::arm7i_kept, 0x037F8000, 0x02380000)));
+  EXPECT_NE(coded.find(" from binary runtimes blocksds sdk-03027531 address "
+                       "0x037F8000-0x02380000 dsi arm7i-kept #"),
+            std::string::npos)
+      << coded;
 }
 
 TEST(ResultLine, ReasonsWithAnyCharactersSurviveOnOneLine) {
@@ -120,15 +163,15 @@ std::string sealed(const std::string& body) {
 TEST(ResultLine, OnlyTheWayItIsWrittenIsRead) {
   const std::string good = bare(rebuilt(100, 200, 0));
   ASSERT_TRUE(parse_line(good));
-  EXPECT_EQ(sealed("ndstool-result 1 unpack ok"), bare(plain(Stage::unpack, State::ok)));
+  EXPECT_EQ(sealed("ndstool-result 2 unpack ok"), bare(plain(Stage::unpack, State::ok)));
   const std::string refused[] = {
       "",
-      "ndstool-result 1 unpack ok",          // no checksum
+      "ndstool-result 2 unpack ok",          // no checksum
       good.substr(0, good.size() - 1),       // checksum cut short
       good + "0",                            // a digit too many
       good + " ",                            // trailing space
       " " + good,                            // leading space
-      "ndstool-result 2" + good.substr(16),  // another version
+      "ndstool-result 1" + good.substr(16),  // another version
   };
   for (const std::string& text : refused) EXPECT_FALSE(parse_line(text)) << text;
 
@@ -139,44 +182,59 @@ TEST(ResultLine, OnlyTheWayItIsWrittenIsRead) {
     EXPECT_FALSE(parse_line(damaged)) << damaged;
   }
   // Lower-case hex digits are not how it is written.
-  std::string lower = sealed("ndstool-result 1 rebuild committing");
+  std::string lower = sealed("ndstool-result 2 rebuild committing");
   ASSERT_TRUE(parse_line(lower));
   for (std::size_t i = lower.size() - 8; i < lower.size(); ++i) {
     if (lower[i] >= 'A' && lower[i] <= 'F') lower[i] = static_cast<char>(lower[i] - 'A' + 'a');
   }
-  if (lower != sealed("ndstool-result 1 rebuild committing")) {
+  if (lower != sealed("ndstool-result 2 rebuild committing")) {
     EXPECT_FALSE(parse_line(lower));
   }
 }
 
 TEST(ResultLine, MalformedWordsAreRefusedEvenWithAValidChecksum) {
   const std::string bodies[] = {
-      "ndstool-result 1 unpack committing",
-      "ndstool-result 1 unpack ok arm7 1 2 moved 0 layout kept",
-      "ndstool-result 1 unpack ok ",
-      "ndstool-result 1 rebuild ok",
-      "ndstool-result 1 rebuild ok arm7 01 2 moved 0 layout kept",
-      "ndstool-result 1 rebuild ok arm7 1 2 moved 0 layout kept extra",
-      "ndstool-result 1 rebuild ok arm7 1 4294967296 moved 0 layout kept",
-      "ndstool-result 1 rebuild ok arm7 1 -2 moved 0 layout kept",
-      "ndstool-result 1 rebuild ok arm7 1 2 moved 0 layout lost",
-      "ndstool-result 1 rebuild ok  arm7 1 2 moved 0 layout kept",
-      "ndstool-result 1 rebuild failed ",
-      "ndstool-result 1 rebuild failed",
-      "ndstool-result 1 rebuild failed bad \\q escape",
-      "ndstool-result 1 rebuild failed unknown \\z escape",
-      "ndstool-result 1 rebuild failed cut \\x4",
-      "ndstool-result 1 rebuild failed ends in \\",
-      "ndstool-result 1 rebuild failed lower-case \\x1f",
-      "ndstool-result 1 rebuild failed needless \\x41 escape",
-      "ndstool-result 1 rebuild failed UTF-8 escaped \\xEA\\xB2\\x8C",
-      "ndstool-result 1 rebuild failed raw\ttab",
-      "ndstool-result 1 rebuild failed raw \xC7 byte",
-      "ndstool-result 1 patch ok",
-      "ndstool-result 1 unpack OK",
+      "ndstool-result 2 unpack committing",
+      "ndstool-result 2 unpack ok arm7 1 2 moved 0 layout kept",
+      "ndstool-result 2 unpack ok ",
+      "ndstool-result 2 rebuild ok",
+      "ndstool-result 2 rebuild ok arm7 01 2 moved 0 layout kept",
+      "ndstool-result 2 rebuild ok arm7 1 2 moved 0 layout kept extra",
+      "ndstool-result 2 rebuild ok arm7 1 4294967296 moved 0 layout kept",
+      "ndstool-result 2 rebuild ok arm7 1 -2 moved 0 layout kept",
+      "ndstool-result 2 rebuild ok arm7 1 2 moved 0 layout lost",
+      "ndstool-result 2 rebuild ok  arm7 1 2 moved 0 layout kept",
+      "ndstool-result 2 rebuild failed ",
+      "ndstool-result 2 rebuild failed",
+      "ndstool-result 2 rebuild failed other reason bad \\q escape",
+      "ndstool-result 2 rebuild failed other reason unknown \\z escape",
+      "ndstool-result 2 rebuild failed other reason cut \\x4",
+      "ndstool-result 2 rebuild failed other reason ends in \\",
+      "ndstool-result 2 rebuild failed other reason lower-case \\x1f",
+      "ndstool-result 2 rebuild failed other reason needless \\x41 escape",
+      "ndstool-result 2 rebuild failed other reason UTF-8 escaped \\xEA\\xB2\\x8C",
+      "ndstool-result 2 rebuild failed other reason raw\ttab",
+      "ndstool-result 2 rebuild failed other reason raw \xC7 byte",
+      "ndstool-result 2 rebuild failed other",
+      "ndstool-result 2 rebuild failed other reason ",
+      "ndstool-result 2 rebuild failed why reason lost",
+      "ndstool-result 2 rebuild failed other refused empty reason x",
+      "ndstool-result 2 rebuild failed arm7-refused reason x",
+      "ndstool-result 2 rebuild failed arm7-refused refused huge reason x",
+      "ndstool-result 2 rebuild ok arm7 1 2 moved 0 layout kept from elf",
+      "ndstool-result 2 rebuild ok arm7 1 2 moved 0 layout kept from elf runtimes sdk-00000000 "
+      "unknown address same dsi none",
+      "ndstool-result 2 rebuild ok arm7 1 2 moved 0 layout kept from elf runtimes sdk-0302abcd "
+      "unknown address same dsi none",
+      "ndstool-result 2 rebuild ok arm7 1 2 moved 0 layout kept from binary runtimes libnds "
+      "libnds address 0x037F8000-0x2380000 dsi none",
+      "ndstool-result 2 rebuild ok arm7 1 2 moved 0 layout kept from binary runtimes libnds "
+      "libnds address same dsi maybe",
+      "ndstool-result 2 patch ok",
+      "ndstool-result 2 unpack OK",
   };
   for (const std::string& body : bodies) EXPECT_FALSE(parse_line(sealed(body))) << body;
-  EXPECT_TRUE(parse_line(sealed("ndstool-result 1 rebuild failed ok \\x1F and \\\\")));
+  EXPECT_TRUE(parse_line(sealed("ndstool-result 2 rebuild failed other reason ok \\x1F and \\\\")));
 }
 
 TEST(ResultReport, EachWayARunEndsIsToldApart) {
@@ -189,20 +247,20 @@ TEST(ResultReport, EachWayARunEndsIsToldApart) {
 
   Report r = read_report(file_of({unpacked, committing, done}));
   EXPECT_EQ(r.outcome, Outcome::patched);
-  EXPECT_EQ(r.rebuild.arm7_before, 6708u);
-  EXPECT_EQ(r.rebuild.arm7_after, 9000u);
-  EXPECT_EQ(r.rebuild.moved_by, 0x400u);
+  EXPECT_EQ(r.line.arm7_before, 6708u);
+  EXPECT_EQ(r.line.arm7_after, 9000u);
+  EXPECT_EQ(r.line.moved_by, 0x400u);
 
   // The first failing stage gives the reason: after a failed unpack, the
   // rebuild's "nothing to rebuild" says nothing new.
   r = read_report(file_of({unpack_failed, rebuild_failed}));
   EXPECT_EQ(r.outcome, Outcome::failed);
-  EXPECT_EQ(r.reason, unpack_failed.reason);
-  EXPECT_EQ(read_report(file_of({unpack_failed})).reason, unpack_failed.reason);
-  EXPECT_EQ(read_report(file_of({unpacked, rebuild_failed})).reason, rebuild_failed.reason);
+  EXPECT_EQ(r.line.reason, unpack_failed.reason);
+  EXPECT_EQ(read_report(file_of({unpack_failed})).line.reason, unpack_failed.reason);
+  EXPECT_EQ(read_report(file_of({unpacked, rebuild_failed})).line.reason, rebuild_failed.reason);
   r = read_report(file_of({unpacked, committing, rename_failed}));
   EXPECT_EQ(r.outcome, Outcome::failed);
-  EXPECT_EQ(r.reason, rename_failed.reason);
+  EXPECT_EQ(r.line.reason, rename_failed.reason);
 
   EXPECT_EQ(read_report("").outcome, Outcome::no_report);
   EXPECT_EQ(read_report(file_of({unpacked})).outcome, Outcome::no_rebuild);

@@ -7,7 +7,7 @@ namespace result_file {
 
 namespace {
 
-constexpr std::string_view kMagic = "ndstool-result 1 ";
+constexpr std::string_view kMagic = "ndstool-result 2 ";
 constexpr std::string_view kCrcMark = " #";
 constexpr std::size_t kCrcDigits = 8;
 constexpr char kHex[] = "0123456789ABCDEF";
@@ -122,6 +122,24 @@ std::optional<std::uint32_t> parse_number(std::string_view text) {
   return static_cast<std::uint32_t>(value);
 }
 
+// Eight upper-case hex digits, as hex8 writes them.
+std::optional<std::uint32_t> parse_hex8(std::string_view text) {
+  if (text.size() != 8) return std::nullopt;
+  std::uint32_t value = 0;
+  for (char c : text) {
+    const int digit = hex_digit(c);
+    if (digit < 0) return std::nullopt;
+    value = (value << 4) | static_cast<std::uint32_t>(digit);
+  }
+  return value;
+}
+
+std::string hex8(std::uint32_t value) {
+  std::string out;
+  for (int shift = 28; shift >= 0; shift -= 4) out += kHex[(value >> shift) & 0xFu];
+  return out;
+}
+
 // Splits off the next space-separated word.
 std::string_view next_word(std::string_view& rest) {
   const std::size_t space = rest.find(' ');
@@ -130,7 +148,77 @@ std::string_view next_word(std::string_view& rest) {
   return word;
 }
 
-// "arm7 OLD NEW moved BYTES layout kept|compact"
+// Each code's word, in the order of its enum.
+constexpr std::string_view kFailureWords[] = {"other",  "no-rom",    "no-arm7",   "not-ds-image",
+                                              "in-use", "disk-full", "read-only", "arm7-refused"};
+constexpr std::string_view kRefusalWords[] = {"empty",     "ds-image",      "own-arm9",
+                                              "too-large", "overlaps-arm9", "bad-elf"};
+constexpr std::string_view kRuntimeWords[] = {"unknown", "sdk",      "calico",
+                                              "libnds",  "blocksds", "libnds-or-blocksds"};
+constexpr std::string_view kDsiWords[] = {"none", "arm7i-follows", "arm7i-replaced",
+                                          "arm7i-left-out", "arm7i-kept"};
+
+template <typename Code, std::size_t N>
+std::optional<Code> code_named(const std::string_view (&words)[N], std::string_view word) {
+  for (std::size_t i = 0; i < N; ++i)
+    if (words[i] == word) return static_cast<Code>(i);
+  return std::nullopt;
+}
+
+std::optional<RuntimeCode> parse_runtime(std::string_view word) {
+  constexpr std::string_view kSdkVersion = "sdk-";
+  if (word.substr(0, kSdkVersion.size()) == kSdkVersion) {
+    const auto version = parse_hex8(word.substr(kSdkVersion.size()));
+    if (!version || *version == 0) return std::nullopt;
+    return RuntimeCode{Runtime::sdk, *version};
+  }
+  const auto runtime = code_named<Runtime>(kRuntimeWords, word);
+  if (!runtime) return std::nullopt;
+  return RuntimeCode{*runtime, 0};
+}
+
+std::string check_words(const Arm7Check& check) {
+  std::string out = check.elf ? " from elf" : " from binary";
+  out += " runtimes " + runtime_word(check.arm7) + " " + runtime_word(check.arm9);
+  out += check.moved ? " address 0x" + hex8(check.from) + "-0x" + hex8(check.to) : " address same";
+  out += " dsi ";
+  out += dsi_word(check.dsi);
+  return out;
+}
+
+// "from ... dsi NOTE", when the words start with it.
+std::optional<Arm7Check> parse_check(std::string_view& rest) {
+  Arm7Check check;
+  if (next_word(rest) != "from") return std::nullopt;
+  const std::string_view from = next_word(rest);
+  if (from != "elf" && from != "binary") return std::nullopt;
+  check.elf = from == "elf";
+  if (next_word(rest) != "runtimes") return std::nullopt;
+  const auto arm7 = parse_runtime(next_word(rest));
+  const auto arm9 = parse_runtime(next_word(rest));
+  if (!arm7 || !arm9 || next_word(rest) != "address") return std::nullopt;
+  check.arm7 = *arm7;
+  check.arm9 = *arm9;
+  const std::string_view address = next_word(rest);
+  if (address != "same") {
+    const auto from_at =
+        address.size() == 21 && address.substr(0, 2) == "0x" && address.substr(10, 3) == "-0x"
+            ? parse_hex8(address.substr(2, 8))
+            : std::nullopt;
+    const auto to_at = from_at ? parse_hex8(address.substr(13)) : std::nullopt;
+    if (!to_at) return std::nullopt;
+    check.moved = true;
+    check.from = *from_at;
+    check.to = *to_at;
+  }
+  if (next_word(rest) != "dsi") return std::nullopt;
+  const auto dsi = code_named<DsiNote>(kDsiWords, next_word(rest));
+  if (!dsi) return std::nullopt;
+  check.dsi = *dsi;
+  return check;
+}
+
+// "arm7 OLD NEW moved BYTES layout kept|compact [CHECK]"
 bool parse_rebuild_details(std::string_view rest, Line& line) {
   if (next_word(rest) != "arm7") return false;
   const auto before = parse_number(next_word(rest));
@@ -139,12 +227,35 @@ bool parse_rebuild_details(std::string_view rest, Line& line) {
   const auto moved = parse_number(next_word(rest));
   if (next_word(rest) != "layout") return false;
   const std::string_view layout = next_word(rest);
-  if (!before || !after || !moved || !rest.empty()) return false;
+  if (!before || !after || !moved) return false;
   if (layout != "kept" && layout != "compact") return false;
   line.arm7_before = *before;
   line.arm7_after = *after;
   line.moved_by = *moved;
   line.layout_kept = layout == "kept";
+  if (rest.empty()) return true;
+  line.check = parse_check(rest);
+  return line.check && rest.empty();
+}
+
+// "FAILURE [refused REFUSAL] [CHECK] reason TEXT"
+bool parse_failure_details(std::string_view rest, Line& line) {
+  const auto failure = code_named<Failure>(kFailureWords, next_word(rest));
+  if (!failure) return false;
+  line.failure = *failure;
+  if (line.failure == Failure::arm7_refused) {
+    if (next_word(rest) != "refused") return false;
+    line.refusal = code_named<Refusal>(kRefusalWords, next_word(rest));
+    if (!line.refusal) return false;
+  }
+  if (rest.substr(0, 5) == "from ") {
+    line.check = parse_check(rest);
+    if (!line.check) return false;
+  }
+  if (next_word(rest) != "reason") return false;
+  std::optional<std::string> reason = unescape(rest);
+  if (!reason || reason->empty()) return false;
+  line.reason = std::move(*reason);
   return true;
 }
 
@@ -162,19 +273,19 @@ Report judge(const std::vector<Line>& lines) {
     }
     return true;
   };
-  if (lines.empty()) return {Outcome::no_report, {}, {}};
+  if (lines.empty()) return {Outcome::no_report, {}};
   const Line& first = lines.front();
   if (is(first, Stage::unpack, State::failed) && (rest_is({}) || rest_is({State::failed}))) {
-    return {Outcome::failed, first.reason, {}};
+    return {Outcome::failed, first};
   }
   if (is(first, Stage::unpack, State::ok)) {
-    if (rest_is({})) return {Outcome::no_rebuild, {}, {}};
-    if (rest_is({State::failed})) return {Outcome::failed, lines[1].reason, {}};
-    if (rest_is({State::committing})) return {Outcome::unknown, {}, {}};
-    if (rest_is({State::committing, State::failed})) return {Outcome::failed, lines[2].reason, {}};
-    if (rest_is({State::committing, State::ok})) return {Outcome::patched, {}, lines[2]};
+    if (rest_is({})) return {Outcome::no_rebuild, {}};
+    if (rest_is({State::failed})) return {Outcome::failed, lines[1]};
+    if (rest_is({State::committing})) return {Outcome::unknown, {}};
+    if (rest_is({State::committing, State::failed})) return {Outcome::failed, lines[2]};
+    if (rest_is({State::committing, State::ok})) return {Outcome::patched, lines[2]};
   }
-  return {Outcome::unreadable, {}, {}};
+  return {Outcome::unreadable, {}};
 }
 
 }  // namespace
@@ -189,17 +300,25 @@ std::string format_line(const Line& line) {
         out += " arm7 " + std::to_string(line.arm7_before) + " " + std::to_string(line.arm7_after) +
                " moved " + std::to_string(line.moved_by) + " layout " +
                (line.layout_kept ? "kept" : "compact");
+        if (line.check) out += check_words(*line.check);
       }
       break;
     case State::committing: out += " committing"; break;
     case State::failed:
       out += " failed ";
+      out += failure_word(line.failure);
+      if (line.failure == Failure::arm7_refused) {
+        out += " refused ";
+        out += refusal_word(line.refusal.value_or(Refusal::empty));
+      }
+      if (line.check) out += check_words(*line.check);
+      out += " reason ";
       append_escaped(out, line.reason);
       break;
   }
   const std::uint32_t crc = crc32(out);
   out += kCrcMark;
-  for (int shift = 28; shift >= 0; shift -= 4) out += kHex[(crc >> shift) & 0xFu];
+  out += hex8(crc);
   out += '\n';
   return out;
 }
@@ -232,9 +351,7 @@ std::optional<Line> parse_line(std::string_view text) {
     if (line.stage == Stage::rebuild && !parse_rebuild_details(rest, line)) return std::nullopt;
   } else if (state == "failed") {
     line.state = State::failed;
-    std::optional<std::string> reason = unescape(rest);
-    if (!reason || reason->empty()) return std::nullopt;
-    line.reason = std::move(*reason);
+    if (!parse_failure_details(rest, line)) return std::nullopt;
   } else if (state == "committing" && line.stage == Stage::rebuild) {
     line.state = State::committing;
   } else {
@@ -264,12 +381,30 @@ Report read_report(std::string_view file) {
   }
   bool committing = false;
   for (const Line& line : lines) committing = committing || line.state == State::committing;
-  if (damaged) return {committing ? Outcome::unknown : Outcome::unreadable, {}, {}};
+  if (damaged) return {committing ? Outcome::unknown : Outcome::unreadable, {}};
   Report report = judge(lines);
   // Lines in no order a run writes: once the rebuild had begun to replace
   // the image, whether it did cannot be told.
   if (report.outcome == Outcome::unreadable && committing) report.outcome = Outcome::unknown;
   return report;
+}
+
+std::string_view failure_word(Failure failure) {
+  return kFailureWords[static_cast<std::size_t>(failure)];
+}
+
+std::string_view refusal_word(Refusal refusal) {
+  return kRefusalWords[static_cast<std::size_t>(refusal)];
+}
+
+std::string_view dsi_word(DsiNote note) {
+  return kDsiWords[static_cast<std::size_t>(note)];
+}
+
+std::string runtime_word(const RuntimeCode& runtime) {
+  if (runtime.runtime == Runtime::sdk && runtime.sdk_version != 0)
+    return "sdk-" + hex8(runtime.sdk_version);
+  return std::string(kRuntimeWords[static_cast<std::size_t>(runtime.runtime)]);
 }
 
 }  // namespace result_file

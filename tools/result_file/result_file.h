@@ -4,16 +4,25 @@
 // program reads the whole file once the script has ended. Standard library
 // only: ndstool and the program both build on it.
 //
+// The line carries codes, never sentences: the window builds its text from
+// them in the user's language, and ndstool's own English reason travels
+// only to be quoted. Every code is defined here, once, for both sides.
+//
 // A line, UTF-8, ended by LF:
-//   ndstool-result 1 STAGE STATE [DETAILS] #CRC
+//   ndstool-result 2 STAGE STATE [DETAILS] #CRC
 //   STAGE   unpack | rebuild
 //   STATE   ok | failed | committing (rebuild only: written just before the
 //           image is replaced, so that a run stopped at that moment is
 //           known as one)
-//   DETAILS failed: the reason, with "\\", "\t", "\n", "\r" and "\xHH"
-//           escapes for a backslash, control characters and bytes that
-//           are not UTF-8; rebuild ok: "arm7 OLD NEW moved BYTES layout
-//           kept|compact" in decimal
+//   DETAILS rebuild ok: "arm7 OLD NEW moved BYTES layout kept|compact"
+//           in decimal, then CHECK when there is one;
+//           failed: "FAILURE [refused REFUSAL] [CHECK] reason TEXT", TEXT
+//           with "\\", "\t", "\n", "\r" and "\xHH" escapes for a
+//           backslash, control characters and bytes that are not UTF-8
+//   CHECK   "from binary|elf runtimes ARM7 ARM9 address same|FROM-TO dsi
+//           NOTE": what -c found out about the new ARM7 binary and the
+//           image; runtimes as in runtime_word, addresses 0x and eight
+//           upper-case hex digits
 //   CRC     CRC-32 of everything before " #", eight upper-case hex digits
 #pragma once
 
@@ -33,16 +42,74 @@ inline constexpr std::size_t kMaxFileSize = std::size_t{64} * 1024;
 enum class Stage { unpack, rebuild };
 enum class State { ok, failed, committing };
 
+// What kind of failure it was, so that the window can say it in the
+// user's language and tell what to do next.
+enum class Failure {
+  other,         // anything below does not fit
+  no_rom,        // no ROM image was named (none chosen)
+  no_arm7,       // Bin/arm7.bin is not there
+  not_ds_image,  // the chosen file is no DS ROM image
+  in_use,        // another program holds the ROM image (or a part) open
+  disk_full,     // no room left on the disk
+  read_only,     // the disk, folder or file cannot be written
+  arm7_refused,  // arm7.bin cannot be this image's ARM7: see Refusal
+};
+
+// Why an arm7.bin cannot be this image's ARM7 binary.
+enum class Refusal {
+  empty,          // an empty file
+  ds_image,       // a whole DS ROM image
+  own_arm9,       // the image's own ARM9 binary
+  too_large,      // more than the memory at its load address holds
+  overlaps_arm9,  // it would lie over the ARM9 binary in memory
+  bad_elf,        // an ELF file that cannot be read as one
+};
+
+// What built a binary, as far as its start code tells.
+enum class Runtime { unknown, sdk, calico, libnds, blocksds, libnds_or_blocksds };
+
+struct RuntimeCode {
+  Runtime runtime = Runtime::unknown;
+  std::uint32_t sdk_version = 0;  // sdk only; 0: not given
+  bool operator==(const RuntimeCode&) const = default;
+};
+
+// What became of the image's ARM7i (its DSi-mode ARM7 binary).
+enum class DsiNote {
+  none,            // nothing to say: no ARM7i, or the ARM7 did not change
+  arm7i_follows,   // it named the ARM7's own bytes and names the new ones
+  arm7i_replaced,  // the ELF's DSi segments replaced it
+  arm7i_left_out,  // the ELF had DSi segments, but the image has no ARM7i
+  arm7i_kept,      // the image's own stayed beside a new ARM7: DSi mode may not start
+};
+
+// What -c found out about the new ARM7 binary and the image.
+struct Arm7Check {
+  bool elf = false;    // arm7.bin was an ELF file
+  RuntimeCode arm7;    // what built the new ARM7 binary
+  RuntimeCode arm9;    // what built the image's ARM9 binary
+  bool moved = false;  // the header's ARM7 RAM address changed
+  std::uint32_t from = 0, to = 0;
+  DsiNote dsi = DsiNote::none;
+  bool operator==(const Arm7Check&) const = default;
+};
+
 struct Line {
   Stage stage = Stage::unpack;
   State state = State::ok;
-  std::string reason;  // failed: ndstool's one-line message, without "ndstool: "
+  // failed: its kind, why arm7.bin was refused (arm7_refused only), and
+  // ndstool's one-line message without "ndstool: ".
+  Failure failure = Failure::other;
+  std::optional<Refusal> refusal;
+  std::string reason;
   // rebuild ok: the ARM7 binary's size before and after, how far the items
   // after it moved, and whether the image's own layout was kept.
   std::uint32_t arm7_before = 0;
   std::uint32_t arm7_after = 0;
   std::uint32_t moved_by = 0;
   bool layout_kept = true;
+  // rebuild ok or failed, when -c got as far as looking at arm7.bin.
+  std::optional<Arm7Check> check;
 };
 
 // The line as written, with its LF.
@@ -54,8 +121,8 @@ std::optional<Line> parse_line(std::string_view text);
 
 // What a whole file says about one run of the script.
 enum class Outcome {
-  patched,     // unpacked, then the image replaced
-  failed,      // a stage failed before the image was replaced: `reason`
+  patched,     // unpacked, then the image replaced: `line` is the rebuild's
+  failed,      // a stage failed before the image was replaced: `line` is its
   no_report,   // no line at all: neither ndstool run got as far as writing
   no_rebuild,  // unpacked, then no word from the rebuild
   unreadable,  // damaged, or lines in an order no run writes
@@ -64,12 +131,18 @@ enum class Outcome {
 
 struct Report {
   Outcome outcome = Outcome::no_report;
-  std::string reason;  // failed: the first failing stage's reason (UTF-8)
-  Line rebuild;        // patched: the rebuild's details
+  Line line;  // patched: the rebuild's line; failed: the first failing stage's
 };
 
 // Reads the file's bytes strictly: a damaged or truncated file is never
 // taken for a patch.
 Report read_report(std::string_view file);
+
+// The words of the codes, as the line spells them (also for -v and tests).
+std::string_view failure_word(Failure failure);
+std::string_view refusal_word(Refusal refusal);
+std::string_view dsi_word(DsiNote note);
+// "blocksds", "sdk", "sdk-03027531" (the version in hex), ...
+std::string runtime_word(const RuntimeCode& runtime);
 
 }  // namespace result_file

@@ -77,6 +77,9 @@ std::optional<Command> parse(const std::vector<CliArg>& args) {
 
 Outcome run(const Command& command, RunOptions options, const ResultReport* report) {
   Outcome outcome;
+  // The script names the ROM the user chose, which may be none yet.
+  if (command.rom.label.empty())
+    fail(ErrorKind::NoRom, "no ROM image was named (the path is empty)");
   if (command.mode == "-x") {
     unpack(command.rom, command.parts, options);
     if (report) report->unpacked();
@@ -93,13 +96,12 @@ Outcome run(const Command& command, RunOptions options, const ResultReport* repo
   return outcome;
 }
 
-Outcome failed(const Command& command, ErrorKind kind, const char* what,
-               const ResultReport* report) {
-  Outcome outcome{1, kind, std::nullopt,
-                  std::string("ndstool: ") + what + "; image left unchanged\n"};
+Outcome failed(const Command& command, const Error& error, const ResultReport* report) {
+  Outcome outcome{1, error.kind(), std::nullopt,
+                  std::string("ndstool: ") + error.what() + "; image left unchanged\n"};
   const auto stage =
       command.mode == "-x" ? result_file::Stage::unpack : result_file::Stage::rebuild;
-  if (report) outcome.message += report_failure(*report, stage, what);
+  if (report) outcome.message += report_failure(*report, stage, error);
   return outcome;
 }
 
@@ -116,9 +118,9 @@ Outcome run_command_line(const std::vector<CliArg>& args, std::ostream& out, Wri
   try {
     return run(*command, options, result);
   } catch (const Error& e) {
-    return failed(*command, e.kind(), e.what(), result);
+    return failed(*command, e, result);
   } catch (const std::exception& e) {  // from the standard library: no kind of ours
-    return failed(*command, ErrorKind::Internal, e.what(), result);
+    return failed(*command, Error(ErrorKind::Internal, e.what()), result);
   }
 }
 

@@ -39,9 +39,11 @@ void ResultReport::rebuilt(const RebuildResult& result) const {
   append(line);
 }
 
-void ResultReport::failed(result_file::Stage stage, const std::string& reason) const {
+void ResultReport::failed(result_file::Stage stage, const Error& error) const {
   result_file::Line line = line_of(stage, result_file::State::failed);
-  line.reason = reason;
+  line.failure = failure_of(error);
+  line.refusal = error.refusal();
+  line.reason = error.what();
   append(line);
 }
 
@@ -59,10 +61,29 @@ void ResultReport::append(const result_file::Line& line) const {
   }
 }
 
+result_file::Failure failure_of(const Error& error) {
+  using result_file::Failure;
+  switch (error.kind()) {
+    case ErrorKind::NoRom: return Failure::no_rom;
+    case ErrorKind::MissingArm7: return Failure::no_arm7;
+    case ErrorKind::NotDsImage: return Failure::not_ds_image;
+    case ErrorKind::Arm7Refused: return Failure::arm7_refused;
+    default: break;
+  }
+  switch (error.cause()) {
+    case Cause::InUse: return Failure::in_use;
+    case Cause::NoSpace: return Failure::disk_full;
+    case Cause::ReadOnly: return Failure::read_only;
+    case Cause::NotFound:
+    case Cause::None: break;
+  }
+  return Failure::other;
+}
+
 std::string report_failure(const ResultReport& report, result_file::Stage stage,
-                           const std::string& reason) {
+                           const Error& error) {
   try {
-    report.failed(stage, reason);
+    report.failed(stage, error);
   } catch (const std::exception& e) {
     return std::string("ndstool: ") + e.what() + "\n";
   }

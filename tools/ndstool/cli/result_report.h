@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "nds/error.h"
 #include "nds/rebuild.h"
 #include "result_file/result_file.h"
 
@@ -22,7 +23,7 @@ class ResultReport {
   // while the image is still untouched.
   void committing() const;
   void rebuilt(const RebuildResult& result) const;
-  void failed(result_file::Stage stage, const std::string& reason) const;
+  void failed(result_file::Stage stage, const Error& error) const;
 
  private:
   void append(const result_file::Line& line) const;
@@ -36,7 +37,10 @@ class ResultReport {
 // after a failure, and after the image was replaced. Each returns the line
 // for the error stream when its report could not be written, else "".
 std::string report_failure(const ResultReport& report, result_file::Stage stage,
-                           const std::string& reason);
+                           const Error& error);
+
+// How the window sorts an error: what it was, and so what to do next.
+result_file::Failure failure_of(const Error& error);
 std::string report_rebuilt(const ResultReport& report, const RebuildResult& result);
 
 }  // namespace nds::cli

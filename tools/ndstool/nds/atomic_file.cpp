@@ -48,8 +48,9 @@ void remove_stale_temps(const fs::path& dir, const fs::path& target_name) {
   }
 }
 
-[[noreturn]] void cannot_write(const PartPath& target, const std::string& why) {
-  fail(ErrorKind::WriteFailed, "cannot write " + target.label + ": " + why);
+[[noreturn]] void cannot_write(const PartPath& target, const std::string& why,
+                               Cause cause = Cause::None) {
+  fail(ErrorKind::WriteFailed, "cannot write " + target.label + ": " + why, cause);
 }
 
 }  // namespace
@@ -59,13 +60,14 @@ AtomicReplace::AtomicReplace(const PartPath& target, WriteBudget* budget) : targ
   // A link to the image: the file it names is replaced, not the link.
   if (fs::is_symlink(target_.path, ec)) {
     fs::path real = fs::canonical(target_.path, ec);
-    if (ec) cannot_write(target, ec.message());
+    if (ec) cannot_write(target, ec.message(), os::cause_of(ec));
     target_.path = real;
   }
   const fs::path dir = target_.path.parent_path();
   if (!dir.empty() && !fs::is_directory(dir, ec)) cannot_write(target, "its folder does not exist");
   if (fs::is_directory(target_.path, ec)) cannot_write(target, "Is a folder");
-  if (os::is_read_only(target_.path)) cannot_write(target, "the file is read-only");
+  if (os::is_read_only(target_.path))
+    cannot_write(target, "the file is read-only", Cause::ReadOnly);
   // The process ID keeps parallel runs apart; a leftover of a killed run
   // with the same ID is simply replaced.
   fs::path name = kTempPrefix + std::to_string(os::process_id()) + "-";
@@ -90,7 +92,8 @@ void AtomicReplace::commit() {
   if (fs::exists(target_.path, ec))
     fs::permissions(temp_, fs::status(target_.path, ec).permissions(), ec);
   if (!os::replace_file(temp_, target_.path))
-    fail(ErrorKind::WriteFailed, "cannot replace " + target_.label + ": " + os::last_error());
+    fail(ErrorKind::WriteFailed, "cannot replace " + target_.label + ": " + os::last_error(),
+         os::last_cause());
   done_ = true;
 }
 

@@ -4,11 +4,18 @@
 
 namespace nds {
 
-Error::Error(ErrorKind kind, const std::string& message)
-    : std::runtime_error(message), kind_(kind) {}
+Error::Error(ErrorKind kind, const std::string& message, Cause cause)
+    : std::runtime_error(message), kind_(kind), cause_(cause) {}
 
-void fail(ErrorKind kind, const std::string& message) {
-  throw Error(kind, message);
+Error::Error(result_file::Refusal refusal, const std::string& message)
+    : std::runtime_error(message), kind_(ErrorKind::Arm7Refused), refusal_(refusal) {}
+
+void fail(ErrorKind kind, const std::string& message, Cause cause) {
+  throw Error(kind, message, cause);
+}
+
+void refuse_arm7(result_file::Refusal refusal, const std::string& message) {
+  throw Error(refusal, message);
 }
 
 std::string hex(std::uint64_t value) {
@@ -29,6 +36,9 @@ const char* kind_name(ErrorKind kind) {
     case ErrorKind::ReadFailed: return "read failed";
     case ErrorKind::WriteFailed: return "write failed";
     case ErrorKind::ImageTooLarge: return "image too large";
+    case ErrorKind::NoRom: return "no ROM image";
+    case ErrorKind::MissingArm7: return "no ARM7 binary";
+    case ErrorKind::Arm7Refused: return "ARM7 binary refused";
     case ErrorKind::Internal: break;
   }
   return "internal error";

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
+
+#include "result_file/result_file.h"
 
 namespace nds {
 
@@ -20,19 +23,33 @@ enum class ErrorKind {
   ReadFailed,       // a file or folder could not be read
   WriteFailed,      // a file or folder could not be created, written or replaced
   ImageTooLarge,    // the image would grow beyond 4 GiB
+  NoRom,            // no ROM image was named (an empty path)
+  MissingArm7,      // -c: the replacement ARM7 binary is not there
+  Arm7Refused,      // -c: the replacement ARM7 binary cannot be this image's: see refusal()
   Internal,         // the program's own consistency check failed
 };
 
+// What the system said when a file call failed, where it tells the user
+// what to do next: close the other program, free room, write elsewhere.
+enum class Cause { None, NotFound, NoSpace, ReadOnly, InUse };
+
 class Error : public std::runtime_error {
  public:
-  Error(ErrorKind kind, const std::string& message);
+  Error(ErrorKind kind, const std::string& message, Cause cause = Cause::None);
+  // Arm7Refused, with why.
+  Error(result_file::Refusal refusal, const std::string& message);
   ErrorKind kind() const { return kind_; }
+  Cause cause() const { return cause_; }
+  std::optional<result_file::Refusal> refusal() const { return refusal_; }
 
  private:
   ErrorKind kind_;
+  Cause cause_ = Cause::None;
+  std::optional<result_file::Refusal> refusal_;
 };
 
-[[noreturn]] void fail(ErrorKind kind, const std::string& message);
+[[noreturn]] void fail(ErrorKind kind, const std::string& message, Cause cause = Cause::None);
+[[noreturn]] void refuse_arm7(result_file::Refusal refusal, const std::string& message);
 
 // "0x1A2B": offsets and sizes in messages and in the layout file.
 std::string hex(std::uint64_t value);

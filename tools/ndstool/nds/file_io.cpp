@@ -14,6 +14,12 @@ namespace {
 constexpr std::uint64_t kKernelCopyMin = 64u << 10;
 constexpr std::size_t kKernelCopyStep = 1u << 30;
 
+// A file that cannot be read is not a read-only disk: only a file in use,
+// or one that is not there, says what to do next.
+Cause read_cause(Cause cause) {
+  return cause == Cause::ReadOnly ? Cause::None : cause;
+}
+
 // Reads exactly out.size() bytes at offset; what names the operation in errors.
 void read_exact(os::Handle handle, std::uint64_t offset, std::span<std::uint8_t> out,
                 const std::string& what) {
@@ -21,7 +27,8 @@ void read_exact(os::Handle handle, std::uint64_t offset, std::span<std::uint8_t>
   while (done < out.size()) {
     const std::size_t want = std::min<std::size_t>(out.size() - done, kIoBuffer);
     const std::int64_t got = os::read_at(handle, offset + done, out.data() + done, want);
-    if (got < 0) fail(ErrorKind::ReadFailed, what + ": " + os::last_error());
+    if (got < 0)
+      fail(ErrorKind::ReadFailed, what + ": " + os::last_error(), read_cause(os::last_cause()));
     if (got == 0) fail(ErrorKind::ReadFailed, what + ": the file shrank while being read");
     done += static_cast<std::size_t>(got);
   }
@@ -37,7 +44,8 @@ std::string path_label(const fs::path& path) {
 InFile::InFile(const fs::path& path, std::string label) : label_(std::move(label)) {
   os::Opened opened = os::open_for_reading(path);
   if (!opened.problem.empty())
-    fail(ErrorKind::ReadFailed, "cannot read " + label_ + ": " + opened.problem);
+    fail(ErrorKind::ReadFailed, "cannot read " + label_ + ": " + opened.problem,
+         read_cause(opened.cause));
   handle_ = opened.handle;
   size_ = opened.size;
 }
@@ -71,27 +79,29 @@ OutFile::OutFile(const fs::path& path, std::string label, bool exclusive, WriteB
       budget_(budget),
       buffer_(new std::uint8_t[kIoBuffer]) {
   if (handle_ == os::kNoHandle)
-    fail(ErrorKind::WriteFailed, "cannot create " + label_ + ": " + os::last_error());
+    fail(ErrorKind::WriteFailed, "cannot create " + label_ + ": " + os::last_error(),
+         os::last_cause());
 }
 
 OutFile::~OutFile() {
   if (handle_ != os::kNoHandle) os::close(handle_);
 }
 
-void OutFile::write_failed(const std::string& why) const {
-  fail(ErrorKind::WriteFailed, "cannot write " + label_ + ": " + why);
+void OutFile::write_failed(const std::string& why, Cause cause) const {
+  fail(ErrorKind::WriteFailed, "cannot write " + label_ + ": " + why, cause);
 }
 
 void OutFile::spend(std::uint64_t n) {
-  if (budget_ != nullptr && !budget_->take(n)) write_failed("No space left on device (injected)");
+  if (budget_ != nullptr && !budget_->take(n))
+    write_failed("No space left on device (injected)", Cause::NoSpace);
 }
 
 void OutFile::write_through(const std::uint8_t* data, std::size_t n) {
   spend(n);
   while (n > 0) {
     const std::int64_t done = os::write(handle_, data, n);
-    if (done < 0) write_failed(os::last_error());
-    if (done == 0) write_failed("No space left on device");
+    if (done < 0) write_failed(os::last_error(), os::last_cause());
+    if (done == 0) write_failed("No space left on device", Cause::NoSpace);
     data += done;
     n -= static_cast<std::size_t>(done);
   }
@@ -166,7 +176,7 @@ void OutFile::write_at(std::uint64_t offset, std::span<const std::uint8_t> data)
   const std::uint8_t* bytes = data.data();
   for (std::size_t left = data.size(); left > 0;) {
     const std::int64_t done = os::write_at(handle_, offset, bytes, left);
-    if (done <= 0) write_failed(os::last_error());
+    if (done <= 0) write_failed(os::last_error(), os::last_cause());
     bytes += done;
     left -= static_cast<std::size_t>(done);
     offset += static_cast<std::uint64_t>(done);
@@ -180,7 +190,7 @@ void OutFile::read_back(std::uint64_t offset, std::span<std::uint8_t> out) {
 
 void OutFile::sync() {
   flush();
-  if (!os::sync(handle_)) write_failed(os::last_error());
+  if (!os::sync(handle_)) write_failed(os::last_error(), os::last_cause());
 }
 
 void OutFile::close() {
@@ -188,7 +198,7 @@ void OutFile::close() {
   if (handle_ == os::kNoHandle) return;
   const bool closed = os::close(handle_);
   handle_ = os::kNoHandle;
-  if (!closed) write_failed(os::last_error());
+  if (!closed) write_failed(os::last_error(), os::last_cause());
 }
 
 }  // namespace nds

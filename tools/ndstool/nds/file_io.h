@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "nds/byte_source.h"
+#include "nds/error.h"
 #include "nds/write_budget.h"
 
 namespace nds {
@@ -72,7 +73,7 @@ class OutFile {
   void spend(std::uint64_t n);
   void write_through(const std::uint8_t* data, std::size_t n);
   bool copy_in_kernel(const InFile& in, std::uint64_t& offset, std::uint64_t& count);
-  [[noreturn]] void write_failed(const std::string& why) const;
+  [[noreturn]] void write_failed(const std::string& why, Cause cause) const;
 
   std::intptr_t handle_ = -1;
   std::string label_;

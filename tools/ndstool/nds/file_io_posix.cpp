@@ -33,15 +33,18 @@ Opened open_for_reading(const std::filesystem::path& path) {
   const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (file < 0) {
     opened.problem = last_error();
+    opened.cause = last_cause();
     return opened;
   }
   struct stat st {};
-  if (fstat(file, &st) != 0)
+  if (fstat(file, &st) != 0) {
     opened.problem = last_error();
-  else if (S_ISDIR(st.st_mode))
+    opened.cause = last_cause();
+  } else if (S_ISDIR(st.st_mode)) {
     opened.problem = "Is a folder";
-  else if (!S_ISREG(st.st_mode))
+  } else if (!S_ISREG(st.st_mode)) {
     opened.problem = "not a regular file";
+  }
   if (!opened.problem.empty()) {
     ::close(file);
     return opened;
@@ -134,6 +137,32 @@ std::string last_error() {
     case EISDIR: return "Is a folder";
     default: return std::strerror(errno);
   }
+}
+
+namespace {
+
+Cause cause_of_errno(int error) {
+  switch (error) {
+    case ENOENT: return Cause::NotFound;
+    case ENOSPC:
+    case EDQUOT: return Cause::NoSpace;
+    case EROFS:
+    case EACCES:
+    case EPERM: return Cause::ReadOnly;
+    case ETXTBSY:
+    case EBUSY: return Cause::InUse;
+    default: return Cause::None;
+  }
+}
+
+}  // namespace
+
+Cause last_cause() {
+  return cause_of_errno(errno);
+}
+
+Cause cause_of(const std::error_code& ec) {
+  return ec ? cause_of_errno(ec.default_error_condition().value()) : Cause::None;
 }
 
 }  // namespace nds::os

@@ -38,11 +38,13 @@ Opened open_for_reading(const std::filesystem::path& path) {
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     opened.problem = last_error();
+    opened.cause = last_cause();
     return opened;
   }
   LARGE_INTEGER size;
   if (!GetFileSizeEx(file, &size)) {
     opened.problem = last_error();
+    opened.cause = last_cause();
     CloseHandle(file);
     return opened;
   }
@@ -129,6 +131,39 @@ std::string last_error() {
     case ERROR_ALREADY_EXISTS: return "File exists";
     default: return "Windows error " + std::to_string(error);
   }
+}
+
+namespace {
+
+Cause cause_of_code(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return Cause::NotFound;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return Cause::NoSpace;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT: return Cause::ReadOnly;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_USER_MAPPED_FILE: return Cause::InUse;
+    default: return Cause::None;
+  }
+}
+
+}  // namespace
+
+Cause last_cause() {
+  return cause_of_code(GetLastError());
+}
+
+Cause cause_of(const std::error_code& ec) {
+  if (!ec) return Cause::None;
+  if (ec.category() == std::system_category()) return cause_of_code(static_cast<DWORD>(ec.value()));
+  if (ec == std::errc::no_space_on_device) return Cause::NoSpace;
+  if (ec == std::errc::permission_denied || ec == std::errc::read_only_file_system)
+    return Cause::ReadOnly;
+  if (ec == std::errc::no_such_file_or_directory) return Cause::NotFound;
+  return Cause::None;
 }
 
 }  // namespace nds::os

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <system_error>
+
+#include "nds/error.h"
 
 namespace nds::os {
 
@@ -17,6 +20,7 @@ struct Opened {
   Handle handle = kNoHandle;
   std::uint64_t size = 0;
   std::string problem;  // why it cannot be read as a regular file; empty when opened
+  Cause cause = Cause::None;
 };
 
 Opened open_for_reading(const std::filesystem::path& path);
@@ -48,5 +52,9 @@ bool process_alive(unsigned long pid);
 
 // The last failure of a call above: "No such file", "Permission denied", ...
 std::string last_error();
+// The same failure sorted for the user: a full disk, a read-only one, a file in use.
+Cause last_cause();
+// An error of std::filesystem, sorted alike.
+Cause cause_of(const std::error_code& ec);
 
 }  // namespace nds::os

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "nds/error.h"
+#include "nds/os_file.h"
 
 namespace nds {
 
@@ -30,7 +31,8 @@ void require_empty_folder(const PartPath& part) {
 void create_folder(const fs::path& path, const std::string& label) {
   std::error_code ec;
   const bool made = fs::create_directory(path, ec);
-  if (ec) fail(ErrorKind::WriteFailed, "cannot create " + label + ": " + ec.message());
+  if (ec)
+    fail(ErrorKind::WriteFailed, "cannot create " + label + ": " + ec.message(), os::cause_of(ec));
   if (!made)
     fail(ErrorKind::WriteFailed,
          "cannot create " + label + ": the file system takes it for another name");
@@ -70,10 +72,13 @@ void write_folders(const InFile& rom, const ImageModel& model, const Parts& part
                    const RunOptions& options) {
   std::error_code ec;
   fs::create_directory(parts.data.path, ec);
-  if (ec) fail(ErrorKind::WriteFailed, "cannot create " + parts.data.label + ": " + ec.message());
+  if (ec)
+    fail(ErrorKind::WriteFailed, "cannot create " + parts.data.label + ": " + ec.message(),
+         os::cause_of(ec));
   fs::create_directory(parts.overlay.path, ec);
   if (ec)
-    fail(ErrorKind::WriteFailed, "cannot create " + parts.overlay.label + ": " + ec.message());
+    fail(ErrorKind::WriteFailed, "cannot create " + parts.overlay.label + ": " + ec.message(),
+         os::cause_of(ec));
   for (const std::string& dir : model.tree.dirs)
     create_folder(parts.data.path / rel_to_path(dir), parts.data.label + "/" + dir);
   std::size_t files = 0;
@@ -103,7 +108,9 @@ void check_part_places(const Parts& parts) {
 void remove_stale(const PartPath& part) {
   std::error_code ec;
   fs::remove(part.path, ec);
-  if (ec) fail(ErrorKind::WriteFailed, "cannot remove the old " + part.label + ": " + ec.message());
+  if (ec)
+    fail(ErrorKind::WriteFailed, "cannot remove the old " + part.label + ": " + ec.message(),
+         os::cause_of(ec));
 }
 
 void write_range(const InFile& rom, const PartPath& part, std::uint64_t offset,

@@ -72,6 +72,11 @@ Inputs read_inputs(const Parts& parts) {
   Inputs inputs;
   inputs.header = read_header_part(parts.header);
   inputs.arm9_size = file_size_of(parts.arm9.path, parts.arm9.label);
+  std::error_code ec;
+  // The one input the user supplies: its absence is told apart.
+  if (fs::symlink_status(parts.arm7.path, ec).type() == fs::file_type::not_found)
+    fail(ErrorKind::MissingArm7, "cannot read " + parts.arm7.label + ": No such file",
+         Cause::NotFound);
   inputs.arm7_size = file_size_of(parts.arm7.path, parts.arm7.label);
   if (inputs.arm9_size == 0) bad_part(parts.arm9, "empty file");
   if (inputs.arm7_size == 0) bad_part(parts.arm7, "empty file");
