@@ -1,0 +1,403 @@
+// What built an ARM binary and where an ARM7 must be loaded: on the sample
+// ROMs, and on small crt0s laid out as each runtime lays them out, linked at
+// addresses of the test's choosing so that an address can only come from
+// the structure. Then ARM7 ELF files turned into image bytes.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+
+#include "nds/binaries/elf.h"
+#include "nds/binaries/runtime.h"
+#include "nds/byte_io.h"
+#include "nds/error.h"
+#include "test_files.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using nds::Arm7Placement;
+using nds::Runtime;
+
+nds::Arm7Identity arm7_of(const Bytes& b) {
+  const nds::MemorySource source(b);
+  return nds::identify_arm7(source);
+}
+
+nds::RuntimeId arm9_of(const Bytes& b, std::uint32_t ram) {
+  const nds::MemorySource source(b);
+  return nds::identify_arm9(source, ram);
+}
+
+// A crt0 written word by word; ldr rd, =value goes to a pool right after
+// the code, as an assembler's .pool puts it.
+class Asm {
+ public:
+  Asm& op(std::uint32_t insn) {
+    code_.push_back(insn);
+    return *this;
+  }
+  Asm& ldr(unsigned rd, std::uint32_t value) {
+    loads_.push_back({code_.size(), pool_.size()});
+    pool_.push_back(value);
+    return op(0xE59F0000 | (rd << 12));
+  }
+  // bl to the word at index target.
+  Asm& bl(std::size_t target) {
+    const auto words = static_cast<std::uint32_t>(target - code_.size() - 2);
+    return op(0xEB000000 | (words & 0xFFFFFF));
+  }
+  std::size_t here() const { return code_.size(); }
+  void place(Bytes& b, std::size_t at) const {
+    for (std::size_t i = 0; i < code_.size(); ++i) nds::put32(b, at + i * 4, code_[i]);
+    for (const auto& [insn, slot] : loads_) {
+      const std::size_t imm = (code_.size() + slot) * 4 - (insn * 4 + 8);
+      nds::put32(b, at + insn * 4, code_[insn] | static_cast<std::uint32_t>(imm));
+    }
+    for (std::size_t i = 0; i < pool_.size(); ++i)
+      nds::put32(b, at + (code_.size() + i) * 4, pool_[i]);
+  }
+
+ private:
+  std::vector<std::uint32_t> code_, pool_;
+  std::vector<std::pair<std::size_t, std::size_t>> loads_;
+};
+
+void libnds_stacks(Asm& a) {
+  for (const std::uint32_t mode : {0x12u, 0x13u, 0x1Fu})
+    a.op(0xE3A00000 | mode).op(0xE129F000).ldr(13, 0x0380FF00);
+}
+
+// ... ldr r3, =__libc_init_array; bl _blx_r3_stub; main with lr = exit.
+void libnds_main(Asm& a) {
+  a.ldr(3, 0x037F8101);
+  a.bl(a.here() + 5).op(0xE3A00000).op(0xE3A01000);
+  a.ldr(3, 0x037F8201).ldr(14, 0x037F8301).op(0xE12FFF13);
+}
+
+// Replaces the first aligned word equal to from.
+void replace_word(Bytes& b, std::uint32_t from, std::uint32_t to) {
+  for (std::size_t at = 0; at + 4 <= b.size(); at += 4) {
+    if (nds::get32(b, at) != from) continue;
+    nds::put32(b, at, to);
+    return;
+  }
+  throw std::logic_error("word not found");
+}
+
+// The handshake crt0 built for the IWRAM link script (devkitPro 2011+,
+// BlocksDS): bl __sync_start, the bss, the DSi flag; BlocksDS adds init_tls.
+Bytes fixed_handshake_arm7(std::uint32_t load, std::size_t size, std::uint32_t bss, bool tls) {
+  Bytes b(size, 0x5A);
+  Asm a;
+  a.op(0xE3A00301).op(0xE3A01000).op(0xE5801208);
+  libnds_stacks(a);
+  a.bl(60).ldr(0, load + static_cast<std::uint32_t>(size));
+  a.ldr(1, load + static_cast<std::uint32_t>(size) + bss).op(0xE0411000).bl(61);
+  a.op(0xE35A0001).op(0x1A000001).ldr(1, load + 0x200).op(0xE5C1A000);
+  if (tls) a.ldr(3, load + 0x300).bl(62);
+  libnds_main(a);
+  a.place(b, 0);
+  return b;
+}
+
+// devkitPro before the handshake; with written, its bss is written out as
+// zeros by the tool that made the binary (pongds and raycast are built so).
+Bytes fixed_early_arm7(std::uint32_t load, std::size_t size, std::uint32_t bss, bool written) {
+  Bytes b(size, 0x5A);
+  const auto end = load + static_cast<std::uint32_t>(size);
+  if (written) std::fill(b.end() - static_cast<std::ptrdiff_t>(bss), b.end(), 0);
+  Asm a;
+  a.op(0xE3A00301).op(0xE3A01000).op(0xE5801208);
+  libnds_stacks(a);
+  a.ldr(0, written ? end - bss : end).ldr(1, written ? end : end + bss).op(0xE0411000).bl(60);
+  libnds_main(a);
+  a.op(0xE12FFF13);
+  a.place(b, 0);
+  return b;
+}
+
+// The SDK's crt0 start: IME, the bss bounds through _start_ModuleParams.
+Asm sdk_crt0(unsigned reg, std::uint32_t params) {
+  Asm a;
+  a.op(0xE3A0C301).op(0xE58CC208).ldr(1, 0x023801B0).op(0xE3A0050E).op(0xE1500001);
+  a.bl(40).ldr(reg, params).op(0xE590000C | (reg << 16) | (1 << 12));
+  a.op(0xE5900010 | (reg << 16) | (2 << 12)).op(0xE3A00000).ldr(1, 0x037F8000).op(0xE12FFF11);
+  return a;
+}
+
+constexpr std::uint32_t kSdkVersion = 0x04027533;  // SDK 4.2, as in pokediamond's ARM9
+
+void put_version(Bytes& b, std::size_t params) {
+  nds::put32(b, params + 24, kSdkVersion);
+  nds::put32(b, params + 28, 0xDEC00621);
+  nds::put32(b, params + 32, 0x2106C0DE);
+}
+
+// An SDK ARM7 as pokediamond's arm7.lcf lays it out: crt0 and module
+// parameters, the rest of the static part, two autoload blocks, their list.
+Bytes sdk_arm7(std::uint32_t load, std::size_t statics, bool version) {
+  constexpr std::array<std::uint32_t, 2> kBlocks = {0x40, 0x24};
+  const std::size_t list = statics + kBlocks[0] + kBlocks[1];
+  Bytes b(list + 24, 0x5A);
+  const std::size_t params = 0x80;
+  sdk_crt0(0, load + params).place(b, 0);
+  const std::array<std::uint32_t, 5> words = {
+      load + static_cast<std::uint32_t>(list), load + static_cast<std::uint32_t>(b.size()),
+      load + static_cast<std::uint32_t>(statics), load + static_cast<std::uint32_t>(statics),
+      load + static_cast<std::uint32_t>(statics) + 0x100};
+  for (std::size_t i = 0; i < words.size(); ++i) nds::put32(b, params + i * 4, words[i]);
+  if (version) put_version(b, params);
+  const std::array<std::uint32_t, 6> entries = {0x027E0000, kBlocks[0], 0x10,
+                                                0x037F8000, kBlocks[1], 0};
+  for (std::size_t i = 0; i < entries.size(); ++i) nds::put32(b, list + i * 4, entries[i]);
+  return b;
+}
+
+// An SDK ARM9 at 0x02000000: a secure area, the crt0 at 0x800, the module
+// parameters soon after.
+Bytes sdk_arm9(std::uint32_t params_address, bool version) {
+  Bytes b(0x1000, 0xA5);
+  sdk_crt0(3, params_address).place(b, 0x800);
+  const std::array<std::uint32_t, 6> words = {0x02100000, 0x02100018, 0x02000F00,
+                                              0x02100018, 0x02180000, 0};
+  for (std::size_t i = 0; i < words.size(); ++i) nds::put32(b, 0xB00 + i * 4, words[i]);
+  if (version) put_version(b, 0xB00);
+  return b;
+}
+
+// calico before late 2024: b over "MOD7" and the two load lists.
+Bytes calico_old_arm7(std::uint32_t load) {
+  Bytes b(0x200, 0x5A);
+  const std::array<std::uint32_t, 8> header = {0xEA000006,   0x37444F4D, load + 0x100, load + 0x1E8,
+                                               load + 0x200, 0x02E80000, 0x02E80000,   0x02E8000C};
+  for (std::size_t i = 0; i < header.size(); ++i) nds::put32(b, i * 4, header[i]);
+  // Loaded bytes 0x80 + 0x68 = 0xE8, from lma to the list.
+  const std::array<std::uint32_t, 6> list = {0x02FF0000, 0x02FF0080, 0x02FF0100,
+                                             0x037F8000, 0x037F8068, 0x037F8100};
+  for (std::size_t i = 0; i < list.size(); ++i) nds::put32(b, 0x1E8 + i * 4, list[i]);
+  return b;
+}
+
+void expect_fixed_at(const nds::Arm7Identity& id, Runtime runtime, std::uint32_t load) {
+  EXPECT_EQ(id.runtime.runtime, runtime);
+  EXPECT_EQ(id.placement, Arm7Placement::Fixed);
+  EXPECT_EQ(id.load_address, load);
+  EXPECT_EQ(id.entry, load);
+}
+
+struct Sample {
+  const char* file;
+  Runtime arm7;
+  Arm7Placement placement;
+  bool addressed;
+  Runtime arm9;
+};
+
+// What each sample's binaries are. The libnds ones of 2018 onwards share
+// their crt0s word for word with BlocksDS's first ones, so only "one of the
+// two" can be said of them.
+const Sample kSamples[] = {
+    {"dstimer-1.0.nds", Runtime::Calico, Arm7Placement::Fixed, true, Runtime::Calico},
+    {"dstimer-2.0.nds", Runtime::Blocksds, Arm7Placement::CopyDown, false, Runtime::Blocksds},
+    {"dstimer-head.nds", Runtime::Blocksds, Arm7Placement::CopyDown, false, Runtime::Blocksds},
+    {"nflib-animation.nds", Runtime::LibndsOrBlocksds, Arm7Placement::CopyDown, false,
+     Runtime::LibndsOrBlocksds},
+    {"stellads-1.1c.nds", Runtime::LibndsOrBlocksds, Arm7Placement::CopyDown, false,
+     Runtime::LibndsOrBlocksds},
+    {"stellads-8.4a.nds", Runtime::LibndsOrBlocksds, Arm7Placement::CopyDown, false,
+     Runtime::LibndsOrBlocksds},
+    // devkitPro before the DSi handshake, linked at 0x037F8000.
+    {"pongds-1.1.0.nds", Runtime::Libnds, Arm7Placement::Fixed, true, Runtime::Libnds},
+    {"raycast-4.nds", Runtime::Libnds, Arm7Placement::Fixed, true, Runtime::Libnds},
+};
+
+// Whatever address is derived from an image's own ARM7 is the one its
+// header loads and enters it at.
+TEST(Binaries, SampleRuntimesAndArm7Addresses) {
+  std::string why;
+  const auto dir = voderer::testing::sample_rom_dir(&why);
+  if (dir.empty()) GTEST_SKIP() << why;
+  for (const Sample& s : kSamples) {
+    SCOPED_TRACE(s.file);
+    const Bytes rom = voderer::testing::read_bytes(dir / s.file);
+    const std::span<const std::uint8_t> all(rom);
+    const nds::MemorySource arm7(all.subspan(nds::get32(all, 0x30), nds::get32(all, 0x3C)));
+    const nds::MemorySource arm9(all.subspan(nds::get32(all, 0x20), nds::get32(all, 0x2C)));
+    const nds::Arm7Identity id = nds::identify_arm7(arm7);
+    EXPECT_EQ(id.runtime.runtime, s.arm7);
+    EXPECT_EQ(id.placement, s.placement);
+    EXPECT_EQ(id.load_address.has_value(), s.addressed);
+    if (id.load_address) {
+      EXPECT_EQ(*id.load_address, nds::get32(all, 0x38));
+    }
+    if (id.entry) {
+      EXPECT_EQ(*id.entry, nds::get32(all, 0x34));
+    }
+    EXPECT_EQ(nds::identify_arm9(arm9, nds::get32(all, 0x28)).runtime, s.arm9);
+  }
+}
+
+TEST(Binaries, FixedLibndsAddressComesFromItsBss) {
+  expect_fixed_at(arm7_of(fixed_handshake_arm7(0x02380000, 0x400, 0x200, false)),
+                  Runtime::LibndsOrBlocksds, 0x02380000);
+  expect_fixed_at(arm7_of(fixed_handshake_arm7(0x037F8000, 0x6F4, 0x40, true)), Runtime::Blocksds,
+                  0x037F8000);
+  expect_fixed_at(arm7_of(fixed_early_arm7(0x037F8000, 0x900, 0x300, true)), Runtime::Libnds,
+                  0x037F8000);
+  // Without the bss written out, the same crt0 ends at its bss start.
+  expect_fixed_at(arm7_of(fixed_early_arm7(0x037FC000, 0x600, 0x300, false)), Runtime::Libnds,
+                  0x037FC000);
+  // A zero tail as short as a tiny bss could be the data's own end.
+  const nds::Arm7Identity tiny = arm7_of(fixed_early_arm7(0x037F8000, 0x600, 8, true));
+  EXPECT_EQ(tiny.placement, Arm7Placement::Fixed);
+  EXPECT_FALSE(tiny.load_address);
+}
+
+TEST(Binaries, SdkAndCalicoAddressesComeFromTheirTables) {
+  expect_fixed_at(arm7_of(sdk_arm7(0x02380000, 0x1B0, false)), Runtime::Sdk, 0x02380000);
+  const nds::Arm7Identity versioned = arm7_of(sdk_arm7(0x02388000, 0x2F4, true));
+  expect_fixed_at(versioned, Runtime::Sdk, 0x02388000);
+  EXPECT_EQ(versioned.runtime.sdk_version, kSdkVersion);
+  expect_fixed_at(arm7_of(calico_old_arm7(0x02390000)), Runtime::Calico, 0x02390000);
+
+  const nds::RuntimeId arm9 = arm9_of(sdk_arm9(0x02000B00, true), 0x02000000);
+  EXPECT_EQ(arm9.runtime, Runtime::Sdk);
+  EXPECT_STREQ(nds::runtime_label(arm9), "Nintendo SDK 4.2 (version 0x04027533)");
+  EXPECT_EQ(arm9_of(sdk_arm9(0x02000B00, false), 0x02000000).sdk_version, 0u);
+  EXPECT_STREQ(nds::runtime_label({Runtime::Blocksds, 0}), "BlocksDS");
+}
+
+TEST(Binaries, HostileBinariesAreUnknownNotACrash) {
+  Bytes outside = sdk_arm7(0x02380000, 0x1B0, false);
+  replace_word(outside, 0x02380080, 0x09000000);  // the crt0's pointer to its parameters
+  EXPECT_EQ(arm7_of(outside).runtime.runtime, Runtime::Unknown);
+  Bytes overflow = sdk_arm7(0x02380000, 0x1B0, false);
+  nds::put32(overflow, 0x80, 0xFFFFFFF4);  // the autoload list near the top of the address space
+  EXPECT_EQ(arm7_of(overflow).runtime.runtime, Runtime::Unknown);
+  EXPECT_EQ(arm9_of(sdk_arm9(0x01FFFFF0, true), 0x02000000).runtime, Runtime::Unknown);
+  for (const std::uint32_t end : {0x10u, 0xFFFFFFF0u}) {
+    Bytes calico = calico_old_arm7(0x02380000);
+    nds::put32(calico, 0x10, end);
+    EXPECT_EQ(arm7_of(calico).runtime.runtime, Runtime::Unknown) << end;
+  }
+  EXPECT_FALSE(arm7_of(fixed_handshake_arm7(0xFFFFF000, 0x400, 0x200, false)).load_address);
+
+  // Cut short: the crt0 itself cut is unknown; past it, nothing is read beyond the end.
+  const Bytes whole[] = {fixed_handshake_arm7(0x02380000, 0x400, 0x200, true),
+                         fixed_early_arm7(0x037F8000, 0x900, 0x300, true),
+                         sdk_arm7(0x02380000, 0x1B0, true), sdk_arm9(0x02000B00, true),
+                         calico_old_arm7(0x02380000)};
+  for (const Bytes& b : whole) {
+    for (const std::size_t cut :
+         std::initializer_list<std::size_t>{0, 3, 4, 12, 0x20, 0x40, 0x80, 0x100, 0x1C4}) {
+      const Bytes part(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(cut));
+      const nds::Arm7Identity id = arm7_of(part);
+      if (cut < 0x40) {
+        EXPECT_EQ(id.runtime.runtime, Runtime::Unknown) << cut;
+      }
+      EXPECT_EQ(arm9_of(part, 0x02000000).runtime, Runtime::Unknown) << cut;
+    }
+  }
+}
+
+// ELF32 ARM executables built in memory: header, program headers, bytes.
+struct ElfSegment {
+  std::uint32_t paddr, vaddr, memsz, flags;
+  Bytes bytes;
+};
+
+Bytes elf_file(const std::vector<ElfSegment>& segments, std::uint32_t entry = 0x02380000) {
+  Bytes f(52 + 32 * segments.size());
+  const std::array<std::uint8_t, 8> ident = {0x7F, 'E', 'L', 'F', 1, 1, 1, 0};
+  std::copy(ident.begin(), ident.end(), f.begin());
+  nds::put16(f, 16, 2);
+  nds::put16(f, 18, 40);
+  nds::put32(f, 20, 1);
+  nds::put32(f, 24, entry);
+  nds::put32(f, 28, 52);
+  nds::put16(f, 40, 52);
+  nds::put16(f, 42, 32);
+  nds::put16(f, 44, static_cast<std::uint16_t>(segments.size()));
+  for (std::size_t i = 0; i < segments.size(); ++i) {
+    const ElfSegment& s = segments[i];
+    const std::size_t ph = 52 + 32 * i;
+    const std::array<std::uint32_t, 8> fields = {1,
+                                                 static_cast<std::uint32_t>(f.size()),
+                                                 s.vaddr,
+                                                 s.paddr,
+                                                 static_cast<std::uint32_t>(s.bytes.size()),
+                                                 s.memsz,
+                                                 s.flags,
+                                                 4};
+    for (std::size_t k = 0; k < fields.size(); ++k) nds::put32(f, ph + k * 4, fields[k]);
+    f.insert(f.end(), s.bytes.begin(), s.bytes.end());
+  }
+  return f;
+}
+
+nds::ElfProgram elf_of(const Bytes& f) {
+  const nds::MemorySource source(f);
+  return nds::read_elf(source, "arm7.bin");
+}
+
+TEST(Binaries, ElfSegmentsLaidOutByLoadAddress) {
+  const Bytes code(0x20, 0xC0), more(0x10, 0xD0), twl(0x18, 0xE0);
+  const Bytes f = elf_file({{0x02380000, 0x037F8000, 0x20, 7, code},
+                            {0x02390000, 0x02390000, 0x400, 6, {}},
+                            {0x02E80000, 0x03000000, 0x18, 0x100007, twl},
+                            {0x02380040, 0x02380040, 0x10, 6, more}});
+  const nds::MemorySource source(f);
+  ASSERT_TRUE(nds::looks_like_elf(source));
+  const nds::ElfProgram p = elf_of(f);
+  EXPECT_EQ(p.entry, 0x02380000u);
+  EXPECT_EQ(p.ds_load, 0x02380000u);
+  Bytes ds = code;
+  ds.resize(0x40, 0);
+  ds.insert(ds.end(), more.begin(), more.end());
+  EXPECT_EQ(p.ds, ds);
+  EXPECT_TRUE(p.has_dsi);
+  EXPECT_EQ(p.dsi_load, 0x02E80000u);
+  EXPECT_EQ(p.dsi, twl);
+  EXPECT_FALSE(nds::looks_like_elf(nds::MemorySource(code)));
+}
+
+TEST(Binaries, MalformedElfIsABadPart) {
+  const Bytes code(0x20, 0xC0);
+  const Bytes good = elf_file({{0x02380000, 0x037F8000, 0x20, 7, code}});
+  const auto edited = [&](std::size_t off, std::uint32_t value, bool word) {
+    Bytes f = good;
+    if (word)
+      nds::put32(f, off, value);
+    else
+      f[off] = static_cast<std::uint8_t>(value);
+    return f;
+  };
+  const std::pair<const char*, Bytes> cases[] = {
+      {"too short", Bytes(good.begin(), good.begin() + 40)},
+      {"64-bit", edited(4, 2, false)},
+      {"big-endian", edited(5, 2, false)},
+      {"not an executable", edited(16, 3, false)},
+      {"not ARM", edited(18, 3, false)},
+      {"program header size", edited(42, 40, false)},
+      {"too many program headers", edited(44, 0xFFFF, true)},
+      {"table beyond the file", edited(28, 0xFFFFFFF0, true)},
+      {"segment beyond the file", edited(52 + 4, 0x1000, true)},
+      {"more file than memory", edited(52 + 20, 0x10, true)},
+      {"address past 4 GiB", edited(52 + 12, 0xFFFFFFF0, true)},
+      {"no DS segment", edited(52 + 24, 0x100007, true)},
+      {"overlap", elf_file({{0x02380000, 0, 0x20, 7, code}, {0x02380010, 0, 0x20, 7, code}})},
+      {"over 16 MiB", elf_file({{0x02000000, 0, 0x20, 7, code}, {0x03000000, 0, 0x20, 7, code}})},
+  };
+  for (const auto& [what, f] : cases) {
+    try {
+      elf_of(f);
+      ADD_FAILURE() << what << ": accepted";
+    } catch (const nds::Error& e) {
+      EXPECT_EQ(e.kind(), nds::ErrorKind::BadPart) << what;
+      EXPECT_EQ(std::string(e.what()).rfind("arm7.bin: ", 0), 0u) << what << ": " << e.what();
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,89 @@
+#include "nds/binaries/runtime.h"
+
+#include <array>
+#include <cstdio>
+#include <string>
+
+#include "nds/binaries/crt0.h"
+#include "nds/byte_io.h"
+
+namespace nds {
+
+namespace crt0 {
+
+std::optional<std::vector<std::uint32_t>> read_words(const ByteSource& binary, std::uint64_t offset,
+                                                     std::size_t count) {
+  const std::uint64_t size = binary.size();
+  if (offset > size || count > (size - offset) / 4) return std::nullopt;
+  std::vector<std::uint8_t> bytes(count * 4);
+  binary.read_at(offset, bytes);
+  std::vector<std::uint32_t> words(count);
+  for (std::size_t i = 0; i < count; ++i) words[i] = get32(bytes, i * 4);
+  return words;
+}
+
+bool in_arm7_memory(std::uint64_t load, std::uint64_t size) {
+  struct Memory {
+    std::uint64_t start, end;
+  };
+  // Main RAM (up to 16 MiB on a debugger), WRAM, VRAM.
+  constexpr std::array<Memory, 3> kMemories = {
+      {{0x02000000, 0x03000000}, {0x03000000, 0x04000000}, {0x06000000, 0x07000000}}};
+  for (const Memory& m : kMemories)
+    if (load >= m.start && load < m.end && size <= m.end - load) return true;
+  return false;
+}
+
+Arm7Identity fixed_at(RuntimeId runtime, std::uint32_t load) {
+  // Every crt0 decoded here starts the binary, so the entry is its first byte.
+  return Arm7Identity{runtime, Arm7Placement::Fixed, load, load};
+}
+
+}  // namespace crt0
+
+namespace {
+
+// A secure area's worth of zeros (homebrew) or SDK code comes before the
+// ARM9's crt0 in current images; the oldest homebrew starts with it.
+constexpr std::array<std::uint64_t, 2> kArm9Crt0At = {0, 0x800};
+
+}  // namespace
+
+Arm7Identity identify_arm7(const ByteSource& arm7) {
+  const arm::CodeWindow code(arm7, 0);
+  if (auto id = crt0::libnds_arm7(code)) return *id;
+  if (auto id = crt0::calico_arm7(code)) return *id;
+  if (auto id = crt0::sdk_arm7(code)) return *id;
+  return {};
+}
+
+RuntimeId identify_arm9(const ByteSource& arm9, std::uint32_t ram_address) {
+  for (const std::uint64_t at : kArm9Crt0At) {
+    const arm::CodeWindow code(arm9, at);
+    if (auto id = crt0::libnds_arm9(code)) return *id;
+    if (crt0::calico_arm9(code)) return RuntimeId{Runtime::Calico, 0};
+    if (auto id = crt0::sdk_arm9(code, ram_address)) return *id;
+  }
+  return {};
+}
+
+const char* runtime_label(const RuntimeId& id) {
+  switch (id.runtime) {
+    case Runtime::Unknown: return "unknown runtime";
+    case Runtime::Calico: return "calico";
+    case Runtime::Libnds: return "libnds";
+    case Runtime::Blocksds: return "BlocksDS";
+    case Runtime::LibndsOrBlocksds: return "libnds or BlocksDS";
+    case Runtime::Sdk: break;
+  }
+  if (id.sdk_version == 0) return "Nintendo SDK";
+  // The SDK's version word: major in the top byte, minor next, a build step below.
+  thread_local std::array<char, 64> text{};
+  std::snprintf(text.data(), text.size(), "Nintendo SDK %u.%u (version 0x%08X)",
+                static_cast<unsigned>(id.sdk_version >> 24),
+                static_cast<unsigned>((id.sdk_version >> 16) & 0xFF),
+                static_cast<unsigned>(id.sdk_version));
+  return text.data();
+}
+
+}  // namespace nds

@@ -1,0 +1,45 @@
+// What built an ARM binary, and where an ARM7 must be loaded, read from its
+// start-up code (crt0) the way the CPU would run it. Only a few KiB at the
+// start of a binary are read, plus the small tables the crt0 points at.
+//
+// An address is given only when a known crt0 says it for certain: a wrong
+// load address boots nothing, a missing one leaves the caller to decide.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "nds/byte_source.h"
+
+namespace nds {
+
+enum class Runtime { Unknown, Sdk, Calico, Libnds, Blocksds, LibndsOrBlocksds };
+
+struct RuntimeId {
+  Runtime runtime = Runtime::Unknown;
+  std::uint32_t sdk_version = 0;  // Sdk only; 0 = not given
+};
+
+// CopyDown: built to be loaded in main RAM anywhere; it copies itself into
+// ARM7 WRAM. Fixed: it runs where it was linked and must be loaded there.
+enum class Arm7Placement { Unknown, CopyDown, Fixed };
+
+struct Arm7Identity {
+  RuntimeId runtime;
+  Arm7Placement placement = Arm7Placement::Unknown;
+  // Only when certain: the address of the binary's first byte, and its entry.
+  std::optional<std::uint32_t> load_address;
+  std::optional<std::uint32_t> entry;
+};
+
+// A raw ARM7 binary, as it goes into an image.
+Arm7Identity identify_arm7(const ByteSource& arm7);
+
+// The image's ARM9 as stored, with the header's ARM9 RAM address.
+RuntimeId identify_arm9(const ByteSource& arm9, std::uint32_t ram_address);
+
+// "BlocksDS", "Nintendo SDK 3.2 (version 0x03027531)", for -v messages. The
+// text stays valid until the next call on the same thread.
+const char* runtime_label(const RuntimeId& id);
+
+}  // namespace nds
