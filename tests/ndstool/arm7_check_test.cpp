@@ -92,7 +92,8 @@ class Arm7Check : public ToolTest {
     return result_file::read_report(std::string(text.begin(), text.end())).line;
   }
 
-  void expect_refused(const Bytes& image, const Bytes& arm7, Refusal why, const std::string& says) {
+  result_file::Line expect_refused(const Bytes& image, const Bytes& arm7, Refusal why,
+                                   const std::string& says) {
     SCOPED_TRACE(says);
     RunResult r;
     const result_file::Line line = patch(image, arm7, "refused", &r);
@@ -101,6 +102,7 @@ class Arm7Check : public ToolTest {
     EXPECT_EQ(line.refusal, why) << r.err;
     EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
     EXPECT_TRUE(read_bytes(rom_) == image) << "the image changed";
+    return line;
   }
 
   // The rebuilt image unpacks again, with the ARM7 it was given.
@@ -131,8 +133,11 @@ TEST_F(Arm7Check, WhatCannotBeTheImagesArm7IsRefusedAndTheImageStays) {
   // Over the ARM9, also through main RAM's mirror 4 MiB up.
   expect_refused(with_header_words(image, {{0x38, 0x02001000}}), noise(0x100, 4),
                  Refusal::overlaps_arm9, "over the image's ARM9");
-  expect_refused(with_header_words(image, {{0x38, 0x02401000}}), noise(0x100, 4),
-                 Refusal::overlaps_arm9, "over the image's ARM9");
+  const result_file::Line line =
+      expect_refused(with_header_words(image, {{0x38, 0x02401000}}), noise(0x100, 4),
+                     Refusal::overlaps_arm9, "over the image's ARM9");
+  ASSERT_TRUE(line.check) << "what was found out travels with the refusal";
+  EXPECT_FALSE(line.check->moved);
   Bytes elf = elf_file(0x02380000, {{0x02380000, 0x02380000, noise(0x40, 5)}});
   wr16(elf, 42, 12);  // program headers of a size no ELF32 has
   expect_refused(image, elf, Refusal::bad_elf, "ELF");
