@@ -96,7 +96,7 @@ class Arm7Check : public ToolTest {
                                    const std::string& says) {
     SCOPED_TRACE(says);
     RunResult r;
-    const result_file::Line line = patch(image, arm7, "refused", &r);
+    result_file::Line line = patch(image, arm7, "refused", &r);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.failure, nds::ErrorKind::Arm7Refused) << r.err;
     EXPECT_EQ(line.refusal, why) << r.err;
