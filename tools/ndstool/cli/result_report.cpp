@@ -36,6 +36,7 @@ void ResultReport::rebuilt(const RebuildResult& result) const {
   line.arm7_after = clamp32(result.arm7_after);
   line.moved_by = clamp32(result.moved_by);
   line.layout_kept = result.used_layout;
+  line.check = result.arm7_check;
   append(line);
 }
 
@@ -44,6 +45,7 @@ void ResultReport::failed(result_file::Stage stage, const Error& error) const {
   line.failure = failure_of(error);
   line.refusal = error.refusal();
   line.reason = error.what();
+  line.check = error.check();
   append(line);
 }
 

@@ -142,8 +142,7 @@ Plan plan_compact(const Parts& parts, const Inputs& inputs) {
                    inputs.arm9_size - (footer ? kArm9FooterSize : 0));
   place_overlay_table(packer, header, field::kArm9Overlays, parts.y9, inputs.y9.size(), files.ids9,
                       files);
-  header.set_range(field::kArm7.range(), packer.place(file_piece(parts.arm7, inputs.arm7_size)),
-                   inputs.arm7_size);
+  header.set_range(field::kArm7.range(), packer.place(arm7_piece(parts, inputs)), inputs.arm7_size);
   place_overlay_table(packer, header, field::kArm7Overlays, parts.y7, inputs.y7.size(), files.ids7,
                       files);
   auto fnt = std::make_shared<const std::vector<std::uint8_t>>(std::move(files.fnt.bytes));

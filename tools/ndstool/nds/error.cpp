@@ -7,15 +7,20 @@ namespace nds {
 Error::Error(ErrorKind kind, const std::string& message, Cause cause)
     : std::runtime_error(message), kind_(kind), cause_(cause) {}
 
-Error::Error(result_file::Refusal refusal, const std::string& message)
-    : std::runtime_error(message), kind_(ErrorKind::Arm7Refused), refusal_(refusal) {}
+Error::Error(result_file::Refusal refusal, const std::string& message,
+             std::optional<result_file::Arm7Check> check)
+    : std::runtime_error(message),
+      kind_(ErrorKind::Arm7Refused),
+      refusal_(refusal),
+      check_(check) {}
 
 void fail(ErrorKind kind, const std::string& message, Cause cause) {
   throw Error(kind, message, cause);
 }
 
-void refuse_arm7(result_file::Refusal refusal, const std::string& message) {
-  throw Error(refusal, message);
+void refuse_arm7(result_file::Refusal refusal, const std::string& message,
+                 std::optional<result_file::Arm7Check> check) {
+  throw Error(refusal, message, check);
 }
 
 std::string hex(std::uint64_t value) {

@@ -36,20 +36,24 @@ enum class Cause { None, NotFound, NoSpace, ReadOnly, InUse };
 class Error : public std::runtime_error {
  public:
   Error(ErrorKind kind, const std::string& message, Cause cause = Cause::None);
-  // Arm7Refused, with why.
-  Error(result_file::Refusal refusal, const std::string& message);
+  // Arm7Refused, with why, and what -c had found out about the binary by then.
+  Error(result_file::Refusal refusal, const std::string& message,
+        std::optional<result_file::Arm7Check> check = std::nullopt);
   ErrorKind kind() const { return kind_; }
   Cause cause() const { return cause_; }
   std::optional<result_file::Refusal> refusal() const { return refusal_; }
+  const std::optional<result_file::Arm7Check>& check() const { return check_; }
 
  private:
   ErrorKind kind_;
   Cause cause_ = Cause::None;
   std::optional<result_file::Refusal> refusal_;
+  std::optional<result_file::Arm7Check> check_;
 };
 
 [[noreturn]] void fail(ErrorKind kind, const std::string& message, Cause cause = Cause::None);
-[[noreturn]] void refuse_arm7(result_file::Refusal refusal, const std::string& message);
+[[noreturn]] void refuse_arm7(result_file::Refusal refusal, const std::string& message,
+                              std::optional<result_file::Arm7Check> check = std::nullopt);
 
 // "0x1A2B": offsets and sizes in messages and in the layout file.
 std::string hex(std::uint64_t value);

@@ -47,6 +47,7 @@ inline constexpr RangeField kDebugRom{0x160, 0x164};
 // The DSi extended header.
 inline constexpr RangeField kArm9i{0x1C0, 0x1CC};
 inline constexpr RangeField kArm7i{0x1D0, 0x1DC};
+inline constexpr std::size_t kArm7iRamAddress = 0x1D8;
 inline constexpr RangeField kDigestNtr{0x1E0, 0x1E4};
 inline constexpr RangeField kDigestTwl{0x1E8, 0x1EC};
 inline constexpr RangeField kSectorHashes{0x1F0, 0x1F4};
@@ -73,6 +74,13 @@ inline constexpr std::uint32_t kSecureAreaEnd = 0x8000;
 struct ItemRange {
   std::uint32_t offset = 0;
   std::uint32_t size = 0;
+  bool operator==(const ItemRange&) const = default;
+};
+
+// Where an ARM binary goes in memory and where it is entered.
+struct ArmLoad {
+  std::uint32_t ram_address = 0;
+  std::uint32_t entry = 0;
 };
 
 class HeaderView {
@@ -90,6 +98,10 @@ class HeaderView {
   std::uint8_t capacity() const { return bytes_[field::kCapacity]; }
   ItemRange arm9() const { return range(field::kArm9.range()); }
   ItemRange arm7() const { return range(field::kArm7.range()); }
+  ArmLoad arm9_load() const { return load(field::kArm9); }
+  ArmLoad arm7_load() const { return load(field::kArm7); }
+  ArmLoad load(const ArmField& f) const { return {u32(f.ram_address_at), u32(f.entry_at)}; }
+  std::uint8_t unit_code() const { return bytes_[field::kUnitCode]; }
   ItemRange fnt() const { return range(field::kFnt); }
   ItemRange fat() const { return range(field::kFat); }
   ItemRange arm9_overlays() const { return range(field::kArm9Overlays); }
@@ -105,6 +117,8 @@ class HeaderView {
     return has_dsi_fields() ? u32(field::kDsiBannerSize) : 0;
   }
   std::uint32_t dsi_total_size() const { return u32(field::kDsiTotalSize); }
+  // The ARM7i's range; empty where the header has no DSi fields.
+  ItemRange arm7i() const { return has_dsi_fields() ? range(field::kArm7i) : ItemRange{}; }
   ItemRange range(RangeField f) const { return {u32(f.offset_at), u32(f.size_at)}; }
 
   // The CRCs the header's bytes have now.
@@ -126,6 +140,11 @@ class HeaderEdit : public HeaderView {
   void set_capacity(std::uint8_t code) { bytes_[field::kCapacity] = code; }
   void set_range(RangeField f, std::uint64_t offset, std::uint64_t size);
   void set_offset(RangeField f, std::uint64_t offset) { set_u32(f.offset_at, offset); }
+  void set_load(const ArmField& f, ArmLoad load) {
+    set_u32(f.ram_address_at, load.ram_address);
+    set_u32(f.entry_at, load.entry);
+  }
+  void set_arm7i_ram_address(std::uint32_t address) { set_u32(field::kArm7iRamAddress, address); }
   void set_banner_offset(std::uint64_t offset) { set_u32(field::kBannerOffset, offset); }
   void set_used_rom_size(std::uint64_t size) { set_u32(field::kUsedRomSize, size); }
   void set_header_size(std::uint64_t size) { set_u32(field::kHeaderSize, size); }

@@ -9,9 +9,9 @@ namespace nds {
 
 namespace {
 
-constexpr std::array<const char*, kKinds> kKindNames = {"header", "arm9", "arm7", "ovt9",
-                                                        "ovt7",   "fnt",  "fat",  "banner",
-                                                        "file",   "fill", "raw",  "shared"};
+constexpr std::array<const char*, kKinds> kKindNames = {
+    "header", "arm9", "arm7", "ovt9", "ovt7",   "fnt",  "fat",
+    "banner", "file", "fill", "raw",  "shared", "arm7i"};
 
 std::string crc_line(const char* name, const Crc& crc) {
   if (!crc.present) return std::string("crc ") + name + " none\n";

@@ -38,8 +38,24 @@
 
 namespace nds {
 
-enum class Kind { Header, Arm9, Arm7, Ovt9, Ovt7, Fnt, Fat, Banner, File, Fill, Raw, Shared };
-inline constexpr std::size_t kKinds = 12;
+// Arm7i is never in a layout file: -c makes one in memory where an ELF's
+// ARM7i takes the place of the image's own (layout_plan.cpp).
+enum class Kind {
+  Header,
+  Arm9,
+  Arm7,
+  Ovt9,
+  Ovt7,
+  Fnt,
+  Fat,
+  Banner,
+  File,
+  Fill,
+  Raw,
+  Shared,
+  Arm7i
+};
+inline constexpr std::size_t kKinds = 13;
 enum class Source { None, Data, Overlay, Raw };
 
 struct Region {

@@ -108,8 +108,10 @@ std::uint64_t part_size(const Inputs& inputs, Kind kind) {
 // Where one region's bytes come from now, and how many there are.
 Piece region_content(const Parts& parts, const Inputs& inputs, const Region& region,
                      const std::vector<std::string>& names) {
+  if (region.kind == Kind::Arm7i) return bytes_piece(inputs.arm7i_bytes);
   if (const PartPath* part = part_of(parts, region.kind)) {
-    Piece piece = file_piece(*part, part_size(inputs, region.kind));
+    Piece piece = region.kind == Kind::Arm7 ? arm7_piece(parts, inputs)
+                                            : file_piece(*part, part_size(inputs, region.kind));
     if (piece.length == 0)
       mismatch(std::string("the image had a ") + kind_name(region.kind) +
                " and its part is empty now");
@@ -152,8 +154,10 @@ std::vector<Detached> detached_items(const Parts& parts, const Inputs& inputs, c
     if (was == 0 && now != 0)
       mismatch(std::string("the image had no ") + kind_name(pointer.kind) +
                " bytes and its part has some now");
-    if (was == 0 ||
-        (now == was && same_bytes(*part, extra_part, extra_offset(layout, pointer), now)))
+    // An ELF's ARM7 is new bytes: it leaves the shared region.
+    const bool converted = pointer.kind == Kind::Arm7 && inputs.arm7_bytes;
+    if (was == 0 || (now == was && !converted &&
+                     same_bytes(*part, extra_part, extra_offset(layout, pointer), now)))
       continue;
     if (now == 0)
       mismatch(std::string("the image had a ") + kind_name(pointer.kind) +

@@ -59,7 +59,7 @@ class Reader {
   }
   Kind kind(std::size_t i) const {
     const std::optional<Kind> kind = kind_named(word(i));
-    if (!kind) bad("unknown kind");
+    if (!kind || *kind == Kind::Arm7i) bad("unknown kind");
     return *kind;
   }
   Source source(std::size_t i) const {

@@ -7,6 +7,7 @@
 //   3. emit the pieces                      (here)
 //   4. remap the header and the FAT         (header_remap.h)
 //   5. finish the CRCs, once the bytes are written (crcs.h, rebuild.cpp)
+// Before them, an ELF's ARM7i is given a region of its own (stage 0).
 #include <algorithm>
 
 #include "nds/error.h"
@@ -92,10 +93,10 @@ class PieceEmitter {
     cursor_ = start + extent;
   }
 
-  void detached(std::uint64_t at, const PartPath& part, std::uint64_t size) {
+  void detached(std::uint64_t at, Piece piece) {
     pad_to(at);
-    plan_.pieces.push_back(file_piece(part, size));
-    cursor_ = at + size;
+    cursor_ = at + piece.length;
+    plan_.pieces.push_back(std::move(piece));
   }
 
   std::uint64_t end() const { return cursor_; }
@@ -111,7 +112,8 @@ class PieceEmitter {
 };
 
 void emit_pieces(Plan& plan, const Layout& layout, const RegionPlaces& places,
-                 const CheckedLayout& checked, const Parts& parts, const SharedBytes& fat) {
+                 const CheckedLayout& checked, const Parts& parts, const Inputs& inputs,
+                 const SharedBytes& fat) {
   PieceEmitter emitter(plan, layout);
   for (std::size_t i = 0; i < layout.regions.size(); ++i) {
     const Kind kind = layout.regions[i].kind;
@@ -122,15 +124,52 @@ void emit_pieces(Plan& plan, const Layout& layout, const RegionPlaces& places,
     std::size_t next = 0;
     for (const Detached& item : checked.detached)
       if (item.region == i)
-        emitter.detached(places.detached_at[i][next++], *part_of(parts, item.kind), item.size);
+        emitter.detached(places.detached_at[i][next++],
+                         item.kind == Kind::Arm7
+                             ? arm7_piece(parts, inputs)
+                             : file_piece(*part_of(parts, item.kind), item.size));
   }
   plan.size = emitter.end();
 }
 
-}  // namespace
+// Stage 0, for an ELF's ARM7i: the raw and fill regions that held the
+// image's own ARM7i become one region of the new bytes, which grows like an
+// item and moves what follows. False where the ARM7i is not in such
+// regions alone (it shares bytes with an item, or lies past the file's end).
+bool isolate_arm7i(Layout& layout, ItemRange arm7i) {
+  const std::uint64_t start = arm7i.offset, end = start + arm7i.size;
+  if (arm7i.size == 0 || end > layout.image_size) return false;
+  const std::size_t first = layout.region_at(start), last = layout.region_at(end - 1);
+  for (std::size_t i = first; i <= last; ++i)
+    if (layout.regions[i].kind != Kind::Raw && layout.regions[i].kind != Kind::Fill) return false;
+  std::vector<Region> regions(layout.regions.begin(),
+                              layout.regions.begin() + static_cast<std::ptrdiff_t>(first));
+  Region head = layout.regions[first];
+  if (head.offset < start) {
+    head.length = start - head.offset;
+    regions.push_back(head);
+  }
+  Region arm7i_region;
+  arm7i_region.kind = Kind::Arm7i;
+  arm7i_region.offset = start;
+  arm7i_region.length = arm7i.size;
+  regions.push_back(arm7i_region);
+  Region tail = layout.regions[last];
+  if (tail.offset + tail.length > end) {
+    const std::uint64_t cut = end - tail.offset;
+    tail.offset = end;
+    tail.length -= cut;
+    if (tail.kind == Kind::Raw) tail.extra += cut;
+    regions.push_back(tail);
+  }
+  regions.insert(regions.end(), layout.regions.begin() + static_cast<std::ptrdiff_t>(last) + 1,
+                 layout.regions.end());
+  layout.regions = std::move(regions);
+  return true;
+}
 
-Plan plan_from_layout(const Parts& parts, const Inputs& inputs, const Layout& layout,
-                      const PartPath& extra) {
+Plan plan_layout(const Parts& parts, const Inputs& inputs, const Layout& layout,
+                 const PartPath& extra) {
   const CheckedLayout checked = check_layout(parts, inputs, layout, extra);
   const RegionPlaces places =
       place_regions(layout, placement_input(layout, checked, inputs.header));
@@ -140,7 +179,7 @@ Plan plan_from_layout(const Parts& parts, const Inputs& inputs, const Layout& la
   plan.header = std::make_shared<std::vector<std::uint8_t>>(inputs.header);
   plan.names = checked.names;
   auto fat = std::make_shared<std::vector<std::uint8_t>>(std::size_t{layout.fat_count} * 8);
-  emit_pieces(plan, layout, places, checked, parts, fat);
+  emit_pieces(plan, layout, places, checked, parts, inputs, fat);
   if (plan.size > 0xFFFFFFFFull)
     fail(ErrorKind::ImageTooLarge, "the image would grow beyond 4 GiB");
   plan.moved_by = places.shift;
@@ -149,7 +188,24 @@ Plan plan_from_layout(const Parts& parts, const Inputs& inputs, const Layout& la
       pointer && pointer->end > pointer->start)
     plan.patches.push_back({OffsetMap(layout, places)(pointer->start), fat});
   plan.crcs_before = {layout.header_crc, layout.logo_crc, layout.secure_crc};
+  if (const Region* arm7i = layout.find_region(Kind::Arm7i)) {
+    const auto i = static_cast<std::size_t>(arm7i - layout.regions.data());
+    HeaderEdit(*plan.header).set_range(field::kArm7i, places.start[i], inputs.arm7i_bytes->size());
+    plan.arm7i_replaced = true;
+  }
   return plan;
+}
+
+}  // namespace
+
+Plan plan_from_layout(const Parts& parts, const Inputs& inputs, const Layout& layout,
+                      const PartPath& extra) {
+  if (inputs.arm7i_bytes) {
+    Layout with_arm7i = layout;
+    if (isolate_arm7i(with_arm7i, HeaderView(inputs.header).arm7i()))
+      return plan_layout(parts, inputs, with_arm7i, extra);
+  }
+  return plan_layout(parts, inputs, layout, extra);
 }
 
 }  // namespace nds

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "nds/arm7_check.h"
 #include "nds/atomic_file.h"
 #include "nds/crcs.h"
 #include "nds/file_io.h"
@@ -87,12 +88,15 @@ void finish_header(const Plan& plan, OutFile& out) {
 }  // namespace
 
 RebuildResult rebuild(const PartPath& rom, const Parts& parts, const RunOptions& options) {
-  const Inputs inputs = read_inputs(parts);
+  Inputs inputs = read_inputs(parts);
   RebuildResult result;
   result.arm7_before = HeaderView(inputs.header).arm7().size;
+  Arm7Decision arm7 = check_arm7(rom, parts, inputs, options.log);
   result.arm7_after = inputs.arm7_size;
   std::optional<Plan> plan = layout_plan(parts, inputs, result);
   if (!plan) plan = plan_compact(parts, inputs);
+  follow_arm7(inputs, *plan, result.used_layout, arm7, options.log);
+  result.arm7_check = arm7.check;
   result.size = plan->size;
   result.moved_by = plan->moved_by;
   if (options.log) log_plan(rom, parts, *plan, result, options.log);

@@ -8,6 +8,7 @@
 
 #include "nds/error.h"
 #include "nds/parts.h"
+#include "result_file/result_file.h"
 
 namespace nds {
 
@@ -22,6 +23,8 @@ struct RebuildResult {
   // replaces it, for the program's report.
   std::uint64_t arm7_before = 0;
   std::uint64_t arm7_after = 0;
+  // What the check of the new ARM7 found out (arm7_check.h).
+  result_file::Arm7Check arm7_check;
 };
 
 RebuildResult rebuild(const PartPath& rom, const Parts& parts, const RunOptions& options);

@@ -68,6 +68,11 @@ PartPath folder_file(const Parts& parts, const std::vector<std::string>& names, 
   return folder == Source::Data ? data_file_part(parts, names[id]) : overlay_file_part(parts, id);
 }
 
+Piece arm7_piece(const Parts& parts, const Inputs& inputs) {
+  return inputs.arm7_bytes ? bytes_piece(inputs.arm7_bytes)
+                           : file_piece(parts.arm7, inputs.arm7_size);
+}
+
 Inputs read_inputs(const Parts& parts) {
   Inputs inputs;
   inputs.header = read_header_part(parts.header);
@@ -79,7 +84,9 @@ Inputs read_inputs(const Parts& parts) {
          Cause::NotFound);
   inputs.arm7_size = file_size_of(parts.arm7.path, parts.arm7.label);
   if (inputs.arm9_size == 0) bad_part(parts.arm9, "empty file");
-  if (inputs.arm7_size == 0) bad_part(parts.arm7, "empty file");
+  if (inputs.arm7_size == 0)
+    refuse_arm7(result_file::Refusal::empty,
+                parts.arm7.label + " is an empty file, not an ARM7 binary");
   inputs.y9 = read_small_file(parts.y9.path, parts.y9.label, kMaxOverlayTable);
   inputs.y7 = read_small_file(parts.y7.path, parts.y7.label, kMaxOverlayTable);
   inputs.banner_size = file_size_of(parts.banner.path, parts.banner.label);

@@ -47,7 +47,8 @@ struct Plan {
   std::uint64_t moved_by = 0;
   // Bytes written over the pieces once they are out (a FAT inside a shared region).
   std::vector<std::pair<std::uint64_t, SharedBytes>> patches;
-  CrcsBefore crcs_before;  // none known for a compact image
+  CrcsBefore crcs_before;       // none known for a compact image
+  bool arm7i_replaced = false;  // the ELF's ARM7i took the place of the image's own
 };
 
 // The inputs every rebuild reads, checked before anything is planned.
@@ -55,9 +56,17 @@ struct Inputs {
   std::vector<std::uint8_t> header;
   std::vector<std::uint8_t> y9, y7;
   std::uint64_t arm9_size = 0, arm7_size = 0, banner_size = 0;
+  // An ELF arm7.bin, converted (arm7_check.h): the ARM7 binary made of its
+  // DS segments, which replaces the -7 part's bytes, and the ARM7i of its
+  // DSi segments that replaces the image's own. Null: not given.
+  SharedBytes arm7_bytes;
+  SharedBytes arm7i_bytes;
 };
 
 Inputs read_inputs(const Parts& parts);
+
+// Where the new ARM7 binary's bytes come from: the ELF's, or the -7 part.
+Piece arm7_piece(const Parts& parts, const Inputs& inputs);
 
 // The file a folder piece names.
 PartPath folder_file(const Parts& parts, const std::vector<std::string>& names, Source folder,

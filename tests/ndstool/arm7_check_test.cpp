@@ -1,0 +1,287 @@
+// -c checks the new arm7.bin against the image: what cannot be its ARM7 is
+// refused with the image untouched, an ELF file is taken by its program
+// headers, the header follows where a binary must be loaded, and the result
+// line tells what built each half and what became of the ARM7i.
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "result_file/result_file.h"
+#include "tool_fixture.h"
+
+namespace ndstest {
+namespace {
+
+using result_file::DsiNote;
+using result_file::Refusal;
+using result_file::Runtime;
+
+struct Segment {
+  std::uint32_t run, load;  // p_vaddr, p_paddr
+  Bytes bytes;
+  bool dsi = false;  // 0x100000 in p_flags, as DSi segments are marked
+};
+
+// An ELF32 executable for ARM with one PT_LOAD header per segment and no
+// section headers, which a loader does not need.
+Bytes elf_file(std::uint32_t entry, const std::vector<Segment>& segments) {
+  const std::size_t phoff = 52, data = phoff + 32 * segments.size();
+  Bytes elf(data, 0);
+  const std::uint8_t ident[] = {0x7F, 'E', 'L', 'F', 1, 1, 1};
+  std::copy(std::begin(ident), std::end(ident), elf.begin());
+  wr16(elf, 16, 2);   // executable
+  wr16(elf, 18, 40);  // ARM
+  wr32(elf, 20, 1);
+  wr32(elf, 24, entry);
+  wr32(elf, 28, static_cast<std::uint32_t>(phoff));
+  wr32(elf, 36, 0x05000000);  // EABI 5
+  wr16(elf, 40, 52);
+  wr16(elf, 42, 32);
+  wr16(elf, 44, static_cast<std::uint32_t>(segments.size()));
+  for (std::size_t i = 0; i < segments.size(); ++i) {
+    const Segment& s = segments[i];
+    const std::size_t ph = phoff + 32 * i;
+    const auto size = static_cast<std::uint32_t>(s.bytes.size());
+    wr32(elf, ph, 1);  // PT_LOAD
+    wr32(elf, ph + 4, static_cast<std::uint32_t>(elf.size()));
+    wr32(elf, ph + 8, s.run);
+    wr32(elf, ph + 12, s.load);
+    wr32(elf, ph + 16, size);
+    wr32(elf, ph + 20, size + 0x40);  // with some bss
+    wr32(elf, ph + 24, s.dsi ? 0x100005u : 0x5u);
+    wr32(elf, ph + 28, 4);
+    elf.insert(elf.end(), s.bytes.begin(), s.bytes.end());
+  }
+  return elf;
+}
+
+Bytes with_header_words(Bytes image,
+                        std::initializer_list<std::pair<std::size_t, std::uint32_t>> words) {
+  for (const auto& [at, value] : words) wr32(image, at, value);
+  fix_header_crc(image);
+  return image;
+}
+
+Bytes slice(const Bytes& b, std::size_t at, std::size_t n) {
+  return Bytes(b.begin() + static_cast<std::ptrdiff_t>(at),
+               b.begin() + static_cast<std::ptrdiff_t>(at + n));
+}
+
+class Arm7Check : public ToolTest {
+ protected:
+  void SetUp() override {
+    ToolTest::SetUp();
+    result_file = dir_ / "deruzuz.result";
+  }
+
+  // Unpacks image, rebuilds it with arm7 as arm7.bin; the result's line.
+  result_file::Line patch(const Bytes& image, const Bytes& arm7, const std::string& name,
+                          RunResult* run_result = nullptr) {
+    rom_ = dir_ / (name + ".nds");
+    work_ = dir_ / name;
+    write_bytes(rom_, image);
+    write_bytes(dir_ / (name + "-arm7.bin"), arm7);
+    fs::remove(*result_file);
+    EXPECT_EQ(unpack(rom_, work_).status, 0) << name;
+    std::vector<std::string> args = {"-v", "-c", u8(rom_)};
+    for (const std::string& a : part_args(work_, u8(dir_ / (name + "-arm7.bin"))))
+      args.push_back(a);
+    const RunResult r = run(args);
+    if (run_result) *run_result = r;
+    const Bytes text = read_bytes(*result_file);
+    return result_file::read_report(std::string(text.begin(), text.end())).line;
+  }
+
+  result_file::Line expect_refused(const Bytes& image, const Bytes& arm7, Refusal why,
+                                   const std::string& says) {
+    SCOPED_TRACE(says);
+    RunResult r;
+    result_file::Line line = patch(image, arm7, "refused", &r);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.failure, nds::ErrorKind::Arm7Refused) << r.err;
+    EXPECT_EQ(line.refusal, why) << r.err;
+    EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+    EXPECT_TRUE(read_bytes(rom_) == image) << "the image changed";
+    return line;
+  }
+
+  // The rebuilt image unpacks again, with the ARM7 it was given.
+  Bytes rebuilt_with(const Bytes& arm7) {
+    fs::path again = work_;
+    again += "-again";
+    EXPECT_EQ(unpack(rom_, again).status, 0);
+    EXPECT_TRUE(read_bytes(again / "arm7.bin") == arm7);
+    return read_bytes(rom_);
+  }
+
+  fs::path rom_, work_;
+};
+
+TEST_F(Arm7Check, WhatCannotBeTheImagesArm7IsRefusedAndTheImageStays) {
+  const Bytes image = build_rom({});  // ARM9 0x1234 bytes at 0x02000000, ARM7 at 0x02380000
+  expect_refused(image, {}, Refusal::empty, "empty file");
+  expect_refused(image, image, Refusal::ds_image, "whole DS ROM image");
+  write_bytes(dir_ / "plain.nds", image);
+  ASSERT_EQ(unpack(dir_ / "plain.nds", dir_ / "plain").status, 0);
+  expect_refused(image, read_bytes(dir_ / "plain" / "arm9.bin"), Refusal::own_arm9, "own ARM9");
+  // Main RAM holds 0x80000 bytes from 0x02380000 on.
+  expect_refused(image, noise(0x80004, 1), Refusal::too_large, "0x80000 bytes of main RAM");
+  expect_refused(with_header_words(image, {{0x34, 0x037F8000}, {0x38, 0x037F8000}}),
+                 noise(0x18004, 2), Refusal::too_large, "0x18000 bytes of ARM7 WRAM");
+  expect_refused(with_header_words(image, {{0x38, 0x06000000}}), noise(0x100, 3),
+                 Refusal::too_large, "no memory");
+  // Over the ARM9, also through main RAM's mirror 4 MiB up.
+  expect_refused(with_header_words(image, {{0x38, 0x02001000}}), noise(0x100, 4),
+                 Refusal::overlaps_arm9, "over the image's ARM9");
+  const result_file::Line line =
+      expect_refused(with_header_words(image, {{0x38, 0x02401000}}), noise(0x100, 4),
+                     Refusal::overlaps_arm9, "over the image's ARM9");
+  ASSERT_TRUE(line.check) << "what was found out travels with the refusal";
+  EXPECT_FALSE(line.check->moved);
+  Bytes elf = elf_file(0x02380000, {{0x02380000, 0x02380000, noise(0x40, 5)}});
+  wr16(elf, 42, 12);  // program headers of a size no ELF32 has
+  expect_refused(image, elf, Refusal::bad_elf, "ELF");
+}
+
+// Main RAM of a DSi-only image is 16 MiB, with no mirror 4 MiB up.
+TEST_F(Arm7Check, MemoryOfADsiOnlyImage) {
+  MiniRom desc;
+  desc.dsi = true;
+  Bytes image = build_rom(desc);
+  image[0x12] = 0x03;
+  image = with_header_words(image, {{0x38, 0x02401000}});
+  EXPECT_EQ(patch(image, noise(0x100, 4), "dsi-only").state, result_file::State::ok);
+  expect_refused(with_header_words(image, {{0x38, 0x02FFF000}}), noise(0x1004, 5),
+                 Refusal::too_large, "0x1000 bytes of main RAM");
+}
+
+// The image's own ARM7 is taken as it is, even where a new one of its size
+// would be refused.
+TEST_F(Arm7Check, AnUnchangedArm7IsNeverRefusedOrAltered) {
+  MiniRom desc;
+  desc.arm7_size = 0x20000;
+  expect_round_trip(with_header_words(build_rom(desc), {{0x34, 0x037F8000}, {0x38, 0x037F8000}}),
+                    "large-in-wram");
+  expect_round_trip(with_header_words(build_rom({}), {{0x38, 0x08000000}}), "nowhere");
+}
+
+TEST_F(Arm7Check, AnElfGivesItsDsSegmentsByLoadAddressAndItsDsiSegmentsAsTheArm7i) {
+  const Bytes crt0 = noise(0x100, 1), iwram_code = noise(0x200, 2), arm7i = noise(0x500, 3);
+  // The code that runs in IWRAM is loaded after the start code, 0x100 bytes of gap between.
+  const Bytes elf = elf_file(0x02390000, {{0x037F8000, 0x02390200, iwram_code},
+                                          {0x02390000, 0x02390000, crt0},
+                                          {0x02E80000, 0x02E80000, arm7i, true}});
+  Bytes ds = crt0;
+  ds.resize(0x200, 0);
+  ds.insert(ds.end(), iwram_code.begin(), iwram_code.end());
+
+  MiniRom desc;
+  desc.dsi = true;
+  desc.trailing = noise(0x88, 9);
+  const Bytes dsi_image = build_rom(desc);
+  RunResult r;
+  result_file::Line line = patch(dsi_image, elf, "elf-dsi", &r);
+  ASSERT_EQ(line.state, result_file::State::ok) << line.reason;
+  for (const char* said : {"an ELF file", "built with", "moved from 0x2380000 to 0x2390000",
+                           "replaced the image's ARM7i"})
+    EXPECT_NE(r.out.find(said), std::string::npos) << said << " in -v:\n" << r.out;
+  ASSERT_TRUE(line.check);
+  EXPECT_TRUE(line.check->elf);
+  EXPECT_TRUE(line.layout_kept);
+  EXPECT_EQ(line.check->dsi, DsiNote::arm7i_replaced);
+  EXPECT_TRUE(line.check->moved);
+  EXPECT_EQ(line.check->to, 0x02390000u);
+  Bytes out = rebuilt_with(ds);
+  EXPECT_EQ(rd32(out, 0x34), 0x02390000u);
+  EXPECT_EQ(rd32(out, 0x38), 0x02390000u);
+  EXPECT_EQ(rd32(out, 0x1DC), arm7i.size());
+  EXPECT_EQ(rd32(out, 0x1D8), 0x02E80000u);
+  EXPECT_TRUE(slice(out, rd32(out, 0x1D0), arm7i.size()) == arm7i);
+  // What followed the old ARM7i follows the new, larger one.
+  EXPECT_TRUE(slice(out, out.size() - 0x88, 0x88) == desc.trailing);
+  EXPECT_TRUE(slice(out, rd32(out, 0x1C0), 0x158) ==
+              slice(dsi_image, rd32(dsi_image, 0x1C0), 0x158));
+
+  line = patch(build_rom({}), elf, "elf-ds");
+  ASSERT_EQ(line.state, result_file::State::ok) << line.reason;
+  EXPECT_EQ(line.check->dsi, DsiNote::arm7i_left_out);
+  out = rebuilt_with(ds);
+  EXPECT_EQ(rd32(out, 0x38), 0x02390000u);
+}
+
+// An ARM7i that names the ARM7's own bytes follows the new ARM7, offset and
+// size; an ARM7i of its own stays, and the line says DSi mode may not start.
+TEST_F(Arm7Check, TheArm7iThatNamesTheArm7FollowsItAndOneOfItsOwnStays) {
+  MiniRom desc;
+  desc.dsi = true;
+  desc.files = {{"f", noise(0x300, 1)}};
+  const Bytes image = build_rom(desc);
+  const Bytes aliased =
+      with_header_words(image, {{0x1D0, rd32(image, 0x30)}, {0x1DC, rd32(image, 0x3C)}});
+  for (const std::size_t size : {0x200u, 0x1800u}) {  // smaller, and larger than its room
+    const result_file::Line line = patch(aliased, noise(size, 2), "aliased" + std::to_string(size));
+    ASSERT_EQ(line.state, result_file::State::ok) << line.reason;
+    EXPECT_EQ(line.check->dsi, DsiNote::arm7i_follows);
+    const Bytes out = rebuilt_with(noise(size, 2));
+    EXPECT_EQ(rd32(out, 0x1D0), rd32(out, 0x30));
+    EXPECT_EQ(rd32(out, 0x1DC), size);
+    EXPECT_EQ(rd32(out, 0x1D8), rd32(image, 0x1D8));
+  }
+  EXPECT_EQ(patch(image, noise(0x200, 2), "own").check->dsi, DsiNote::arm7i_kept);
+}
+
+// The runtime as told: "libnds or BlocksDS" where the binary cannot tell the two apart.
+bool told(Runtime got, Runtime built_with) {
+  const bool vague_ok = built_with == Runtime::libnds || built_with == Runtime::blocksds;
+  return got == built_with || (vague_ok && got == Runtime::libnds_or_blocksds);
+}
+
+// The samples' ARM7s, each into every other sample: the header follows a
+// binary whose address is certain, and the line names both runtimes.
+TEST_F(Arm7Check, SampleArm7sInEachOtherSample) {
+  std::string why;
+  const fs::path roms = sample_rom_dir(&why);
+  if (roms.empty()) GTEST_SKIP() << why;
+  // What built each sample's ARM7 and ARM9, and where its ARM7 must be loaded
+  // (none: wherever in main RAM).
+  struct Sample {
+    const char* name;
+    Runtime arm7, arm9;
+    std::optional<std::uint32_t> fixed_at;
+  };
+  const Sample samples[] = {{"dstimer-1.0", Runtime::calico, Runtime::calico, std::nullopt},
+                            {"dstimer-2.0", Runtime::blocksds, Runtime::blocksds, std::nullopt},
+                            {"dstimer-head", Runtime::blocksds, Runtime::blocksds, std::nullopt},
+                            {"nflib-animation", Runtime::libnds, Runtime::libnds, std::nullopt},
+                            {"pongds-1.1.0", Runtime::libnds, Runtime::libnds, 0x037F8000},
+                            {"raycast-4", Runtime::libnds, Runtime::libnds, 0x037F8000},
+                            {"stellads-1.1c", Runtime::libnds, Runtime::libnds, std::nullopt},
+                            {"stellads-8.4a", Runtime::libnds, Runtime::libnds, std::nullopt}};
+  for (const Sample& donor : samples) {
+    const Bytes donor_rom = read_bytes(roms / (std::string(donor.name) + ".nds"));
+    const Bytes arm7 = slice(donor_rom, rd32(donor_rom, 0x30), rd32(donor_rom, 0x3C));
+    for (const Sample& target : samples) {
+      if (&donor == &target) continue;
+      const std::string name = std::string(donor.name) + "-into-" + target.name;
+      SCOPED_TRACE(name);
+      const Bytes image = read_bytes(roms / (std::string(target.name) + ".nds"));
+      const result_file::Line line = patch(image, arm7, name);
+      ASSERT_EQ(line.state, result_file::State::ok) << line.reason;
+      ASSERT_TRUE(line.check);
+      EXPECT_TRUE(told(line.check->arm7.runtime, donor.arm7)) << donor.name;
+      EXPECT_TRUE(told(line.check->arm9.runtime, target.arm9)) << target.name;
+      const std::uint32_t was = rd32(image, 0x38);
+      // A copy-down ARM7 leaves WRAM for main RAM; in main RAM it stays.
+      const std::uint32_t want = donor.fixed_at     ? *donor.fixed_at
+                                 : was < 0x03000000 ? was
+                                                    : 0x02380000;
+      const Bytes out = rebuilt_with(arm7);
+      EXPECT_EQ(rd32(out, 0x38), want);
+      EXPECT_EQ(rd32(out, 0x34), want);
+      EXPECT_EQ(line.check->moved, want != was);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace ndstest
