@@ -193,6 +193,7 @@ TEST(ResultLine, OnlyTheWayItIsWrittenIsRead) {
 }
 
 TEST(ResultLine, MalformedWordsAreRefusedEvenWithAValidChecksum) {
+  const std::string kOk = "ndstool-result 2 rebuild ok arm7 1 2 moved 0 layout kept ";
   const std::string bodies[] = {
       "ndstool-result 2 unpack committing",
       "ndstool-result 2 unpack ok arm7 1 2 moved 0 layout kept",
@@ -221,15 +222,11 @@ TEST(ResultLine, MalformedWordsAreRefusedEvenWithAValidChecksum) {
       "ndstool-result 2 rebuild failed other refused empty reason x",
       "ndstool-result 2 rebuild failed arm7-refused reason x",
       "ndstool-result 2 rebuild failed arm7-refused refused huge reason x",
-      "ndstool-result 2 rebuild ok arm7 1 2 moved 0 layout kept from elf",
-      "ndstool-result 2 rebuild ok arm7 1 2 moved 0 layout kept from elf runtimes sdk-00000000 "
-      "unknown address same dsi none",
-      "ndstool-result 2 rebuild ok arm7 1 2 moved 0 layout kept from elf runtimes sdk-0302abcd "
-      "unknown address same dsi none",
-      "ndstool-result 2 rebuild ok arm7 1 2 moved 0 layout kept from binary runtimes libnds "
-      "libnds address 0x037F8000-0x2380000 dsi none",
-      "ndstool-result 2 rebuild ok arm7 1 2 moved 0 layout kept from binary runtimes libnds "
-      "libnds address same dsi maybe",
+      kOk + "from elf",
+      kOk + "from elf runtimes sdk-00000000 unknown address same dsi none",
+      kOk + "from elf runtimes sdk-0302abcd unknown address same dsi none",
+      kOk + "from binary runtimes libnds libnds address 0x037F8000-0x2380000 dsi none",
+      kOk + "from binary runtimes libnds libnds address same dsi maybe",
       "ndstool-result 2 patch ok",
       "ndstool-result 2 unpack OK",
   };
