@@ -4,10 +4,14 @@
 #include "frontend/error_box.h"
 #include "frontend/window.h"
 #include "platform/system.h"
+#include "texts/catalogue.h"
+#include "texts/language.h"
 #include "ui/main_window.h"
 
 int voderer::app::ProgramMain() {
   SystemPlatform system;
+  // Before anything shows a text: every box speaks the user's language.
+  texts::UseLanguage(texts::ChooseLanguage(system.UserLanguages()));
   const std::unique_ptr<Dialogs> dialogs = frontend::CreateDialogs();
   const Services services{system.files(), system.launch(), *dialogs};
   try {

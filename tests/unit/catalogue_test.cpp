@@ -61,9 +61,10 @@ TEST(Catalogue, TheLanguageInUseSpeaksEveryTextAndFallsBackToEnglish) {
   EXPECT_EQ(Text(Msg::button_ok), L"확인");
   EXPECT_EQ(Text(Msg::bytes, 1, {L"1"}), L"1바이트");
   EXPECT_EQ(Text(Msg::bytes, 2, {L"2"}), L"2바이트");
-  EXPECT_EQ(Text(Msg::old_report_stuck, {L"F", L"R"}).rfind(L"이전 패치가 남긴 F 파일을 지울 수 "
-                                                             L"없어서(R)",
-                                                             0),
+  EXPECT_EQ(Text(Msg::old_report_stuck, {L"F", L"R"})
+                .rfind(L"이전 패치가 남긴 F 파일을 지울 수 "
+                       L"없어서(R)",
+                       0),
             0u);
 
   UseLanguage("xx");
