@@ -16,6 +16,14 @@ struct CommonDialogState {
   std::wstring FileTitle;  // the chosen file's name without its folder
 };
 
+// The icon of a message box, drawn as the system draws each kind.
+enum class BoxIcon {
+  none,         // the About box
+  information,  // the patch worked
+  warning,      // it did not, or it is not known whether it did
+  error,        // a run-time error, after which the program ends
+};
+
 class Dialogs {
  public:
   virtual ~Dialogs() = default;

@@ -21,7 +21,8 @@ void Form1::Command1_Click() {
 void Form1::ScriptEnded() {
   if (!patching_) return;
   const std::wstring rom = *std::exchange(patching_, std::nullopt);
-  services_.dialogs.MsgBox(TakePatchOutcome(services_.files, rom), frontend::kApplicationTitle);
+  const OutcomeBox box = TakePatchOutcome(services_.files, rom);
+  services_.dialogs.MsgBox(box.text, frontend::kApplicationTitle);
 }
 
 }  // namespace voderer::ui

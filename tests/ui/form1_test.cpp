@@ -132,6 +132,7 @@ TEST_F(Form1Test, TheEndOfAPatchIsToldOnceInABoxNamingItsRom) {
 
   result_file::Line failed;
   failed.state = result_file::State::failed;
+  failed.failure = result_file::Failure::not_ds_image;
   failed.reason = "refused game.nds: not a DS image";
   const fs::path result = folder.path() / "deruzuz.result";
   testing::WriteBytes(result, result_file::format_line(failed));
@@ -139,8 +140,9 @@ TEST_F(Form1Test, TheEndOfAPatchIsToldOnceInABoxNamingItsRom) {
   ASSERT_EQ(platform.messages.size(), 1u);
   EXPECT_EQ(platform.messages[0].title, L"Voderer");
   EXPECT_EQ(platform.messages[0].text,
-            L"game.nds was not patched.\n\nndstool: refused game.nds: not a DS image\n\n"
-            L"The ROM image was left unchanged.");
+            L"game.nds was not patched.\n\nThe chosen file is not a DS ROM image.\n"
+            L"ndstool: refused game.nds: not a DS image\n\nThe ROM image was left unchanged.\n"
+            L"Choose a DS ROM image (.nds) with \"...\", then press \"P\" again.");
   EXPECT_FALSE(fs::exists(result));
 
   form.ScriptEnded();  // told already
