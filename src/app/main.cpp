@@ -20,7 +20,8 @@ int voderer::app::ProgramMain() {
     return window->Run(form);
   } catch (const RuntimeError& error) {
     // The window itself could not be made: reported like any other error.
-    dialogs->MsgBox(frontend::RuntimeErrorMessage(error), frontend::kApplicationTitle);
+    dialogs->MsgBox(frontend::RuntimeErrorMessage(error), frontend::kApplicationTitle,
+                    BoxIcon::error);
     return 1;
   }
 }

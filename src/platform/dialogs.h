@@ -28,8 +28,8 @@ class Dialogs {
  public:
   virtual ~Dialogs() = default;
 
-  // Modal message box with one OK button and no icon.
-  virtual void MsgBox(const std::wstring& text, const std::wstring& title) = 0;
+  // Modal message box with one OK button and the given icon.
+  virtual void MsgBox(const std::wstring& text, const std::wstring& title, BoxIcon icon) = 0;
 
   // The modal Open dialog: reads Filter and InitDir; on OK sets FileName and
   // FileTitle, on cancel leaves them as they were. Throws RuntimeError.
