@@ -53,8 +53,9 @@ std::optional<Msg> DsiSentence(DsiNote note) {
   return Msg::dsi_kept;
 }
 
-}  // namespace
-
+// Whether the two halves were certainly built with different runtimes: both
+// known, and not possibly the same (libnds_or_blocksds is either). Other
+// versions of one SDK are not counted as different.
 bool RuntimesDiffer(const RuntimeCode& arm7, const RuntimeCode& arm9) {
   if (arm7.runtime == Runtime::unknown || arm9.runtime == Runtime::unknown) return false;
   if (arm7.runtime == arm9.runtime) return false;
@@ -62,6 +63,8 @@ bool RuntimesDiffer(const RuntimeCode& arm7, const RuntimeCode& arm9) {
       arm7.runtime == Runtime::libnds_or_blocksds || arm9.runtime == Runtime::libnds_or_blocksds;
   return !(either && LibndsOrBlocksds(arm7.runtime) && LibndsOrBlocksds(arm9.runtime));
 }
+
+}  // namespace
 
 std::wstring Arm7CheckText(const result_file::Arm7Check& check) {
   std::vector<std::wstring> lines;

@@ -27,7 +27,7 @@ Msg RefusalSentence(Refusal refusal) {
 
 // The unpack writes the parts into UNPACK in the program folder; the
 // rebuild writes the new image beside the ROM.
-bool InProgramFolder(const result_file::Line& failed) {
+bool WritesInProgramFolder(const result_file::Line& failed) {
   return failed.stage == Stage::unpack;
 }
 
@@ -47,8 +47,8 @@ std::wstring FailureSentence(const result_file::Line& failed) {
     case Failure::in_use: return Text(Msg::failure_in_use);
     case Failure::disk_full: return Text(Msg::failure_disk_full);
     case Failure::read_only:
-      return Text(InProgramFolder(failed) ? Msg::failure_program_read_only
-                                          : Msg::failure_rom_read_only);
+      return Text(WritesInProgramFolder(failed) ? Msg::failure_program_read_only
+                                                : Msg::failure_rom_read_only);
     case Failure::arm7_refused: break;
   }
   return Text(failed.refusal ? RefusalSentence(*failed.refusal) : Msg::failure_arm7_refused);
@@ -64,9 +64,9 @@ std::wstring NextStep(const result_file::Line& failed, const PatchPlaces& places
     case Failure::in_use: return Text(Msg::next_close_other);
     case Failure::disk_full:
       return Text(Msg::next_free_space,
-                  {InProgramFolder(failed) ? places.program_folder : FolderOf(places.rom)});
+                  {WritesInProgramFolder(failed) ? places.program_folder : FolderOf(places.rom)});
     case Failure::read_only:
-      return Text(InProgramFolder(failed) ? Msg::next_move_program : Msg::next_copy_rom);
+      return Text(WritesInProgramFolder(failed) ? Msg::next_move_program : Msg::next_copy_rom);
     case Failure::arm7_refused: break;
   }
   return Text(Msg::next_other_arm7, {bin});

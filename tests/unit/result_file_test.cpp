@@ -222,6 +222,8 @@ TEST(ResultLine, MalformedWordsAreRefusedEvenWithAValidChecksum) {
       "ndstool-result 2 rebuild failed arm7-refused reason x",
       "ndstool-result 2 rebuild failed arm7-refused refused huge reason x",
       "ndstool-result 2 rebuild ok arm7 1 2 moved 0 layout kept from elf",
+      // Long lines split in two on purpose, not a comma left out.
+      // NOLINTNEXTLINE(bugprone-suspicious-missing-comma)
       "ndstool-result 2 rebuild ok arm7 1 2 moved 0 layout kept from elf runtimes sdk-00000000 "
       "unknown address same dsi none",
       "ndstool-result 2 rebuild ok arm7 1 2 moved 0 layout kept from elf runtimes sdk-0302abcd "
