@@ -1,16 +1,31 @@
 #!/usr/bin/env bash
-# scripts/lint.sh (run through `scripts/dev lint`): clang-format in check
-# mode on every C++ source of the repository, then clang-tidy (.clang-tidy)
-# on every .cpp with the compile commands of the preset that builds it:
-# linux first, then windows (the Win32-only sources, parsed for the mingw
-# target), then fuzz (the fuzz targets). Headers are checked through the
-# sources that include them. Exit 0 when both are clean.
+# scripts/lint.sh (run through `scripts/dev lint`): the translations in po/
+# with GNU gettext's tools, then clang-format in check mode on every C++
+# source of the repository, then clang-tidy (.clang-tidy) on every .cpp with
+# the compile commands of the preset that builds it: linux first, then
+# windows (the Win32-only sources, parsed for the mingw target), then fuzz
+# (the fuzz targets). Headers are checked through the sources that include
+# them. Exit 0 when all are clean.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
+status=0
+
+# Every text of po/voderer.pot translated in each po/*.po (Korean first of
+# all), with the same placeholders: msgcmp counts an empty or fuzzy
+# translation as missing, msgfmt --check-format compares the c-format
+# placeholders of each text with its msgid.
+echo "=== lint: translations (po/)"
+[ -f po/ko.po ] || { echo "lint: po/ko.po, the Korean texts, is missing" >&2; status=1; }
+for po in po/*.po; do
+  if ! msgcmp "$po" po/voderer.pot || ! msgfmt --check --check-format -o /dev/null "$po"; then
+    echo "lint: $po: translate every text of po/voderer.pot, with the same placeholders" >&2
+    status=1
+  fi
+done
+
 mapfile -t sources < <(git ls-files -- 'src/*.cpp' 'src/*.h' 'tools/*.cpp' 'tools/*.h' \
   'tests/*.cpp' 'tests/*.h' 'bench/*.cpp' 'bench/*.h')
-status=0
 
 echo "=== lint: clang-format (${#sources[@]} files)"
 if ! clang-format --dry-run --Werror "${sources[@]}"; then

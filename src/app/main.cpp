@@ -4,10 +4,14 @@
 #include "frontend/error_box.h"
 #include "frontend/window.h"
 #include "platform/system.h"
+#include "texts/catalogue.h"
+#include "texts/language.h"
 #include "ui/main_window.h"
 
 int voderer::app::ProgramMain() {
   SystemPlatform system;
+  // Before anything shows a text: every box speaks the user's language.
+  texts::UseLanguage(texts::ChooseLanguage(system.UserLanguages()));
   const std::unique_ptr<Dialogs> dialogs = frontend::CreateDialogs();
   const Services services{system.files(), system.launch(), *dialogs};
   try {
@@ -16,7 +20,8 @@ int voderer::app::ProgramMain() {
     return window->Run(form);
   } catch (const RuntimeError& error) {
     // The window itself could not be made: reported like any other error.
-    dialogs->MsgBox(frontend::RuntimeErrorMessage(error), frontend::kApplicationTitle);
+    dialogs->MsgBox(frontend::RuntimeErrorMessage(error), frontend::kApplicationTitle,
+                    BoxIcon::error);
     return 1;
   }
 }

@@ -32,7 +32,7 @@ bool RunClickHandler(Dialogs& dialogs, WindowEvents& events, void (WindowEvents:
     message = RuntimeErrorMessage(AsRuntimeError(error));
   }
   try {
-    dialogs.MsgBox(message, kApplicationTitle);
+    dialogs.MsgBox(message, kApplicationTitle, BoxIcon::error);
   } catch (...) {
     // Not even the box could be shown: the program still ends, and nothing
     // may unwind into the window system's callback.

@@ -1,15 +1,16 @@
 // How a patch ended, as the window tells it. While the script runs, ndstool
 // writes its result lines into a file of the program folder that the
 // script's environment names; once the script has ended the program reads
-// and removes that file and says in a box whether the ROM image was patched.
+// and removes that file and says in a box whether the ROM image was patched
+// (outcome_text.h).
 #pragma once
 
 #include <string>
 #include <string_view>
 
+#include "patch/outcome_text.h"
 #include "platform/files.h"
 #include "platform/script_launch.h"
-#include "result_file/result_file.h"
 
 namespace voderer {
 
@@ -22,11 +23,8 @@ std::wstring ResultPath(Files& files);
 EnvironmentVariable ResultVariable(Files& files);
 
 // Once the script has ended: reads and removes the result file and returns
-// the box text for the patch of `rom_path`. Never throws for the file: a
-// file that cannot be read is a patch that cannot be confirmed.
-std::wstring TakePatchOutcome(Files& files, const std::wstring& rom_path);
-
-// The box text for `report` on the ROM image `rom_path`.
-std::wstring PatchOutcomeText(const std::wstring& rom_path, const result_file::Report& report);
+// the box for the patch of `rom_path`. Never throws for the file: a file
+// that cannot be read leaves the outcome not known.
+OutcomeBox TakePatchOutcome(Files& files, const std::wstring& rom_path);
 
 }  // namespace voderer

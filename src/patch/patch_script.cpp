@@ -1,13 +1,18 @@
 #include "patch/patch_script.h"
 
 #include <optional>
+#include <vector>
 
 #include "patch/line_writer.h"
 #include "patch/patch_outcome.h"
+#include "texts/catalogue.h"
 
 namespace voderer {
 
 namespace {
+
+using texts::Msg;
+using texts::Text;
 
 constexpr wchar_t kQuote = L'"';
 
@@ -48,10 +53,31 @@ std::wstring CarriableRomPath(Files& files, const std::wstring& rom_path) {
   if (std::optional<std::wstring> other = files.CodePageSafePath(rom_path)) {
     if (files.ToCodePage(*other)) return *other;
   }
-  throw RuntimeError(err::kBadFileNameOrNumber,
-                     L"The path of the chosen ROM image cannot be written in the system's "
-                     L"code page, so no patch script was written: " +
-                         rom_path);
+  throw RuntimeError(err::kBadFileNameOrNumber, Text(Msg::path_not_in_code_page, {rom_path}) +
+                                                    L"\n\n" + Text(Msg::next_rename_rom));
+}
+
+// The script could not be written whole: what is there is removed, and
+// the user learns that the program folder must be one that can be written.
+RuntimeError ScriptNotWritten(Files& files, const std::wstring& script,
+                              const std::vector<std::size_t>& failed) {
+  std::wstring description;
+  if (failed.size() == kScriptLineCount) {
+    description = Text(Msg::script_not_written, {script});
+  } else {
+    std::wstring numbers;
+    for (std::size_t line : failed) {
+      numbers += (numbers.empty() ? L"" : L", ") + std::to_wstring(line);
+    }
+    description = Text(Msg::script_lines_not_written, static_cast<unsigned long>(failed.size()),
+                       {numbers, script});
+  }
+  try {
+    files.Kill(script);
+  } catch (const RuntimeError&) {
+    description += L" " + Text(Msg::script_not_removed);
+  }
+  return RuntimeError(err::kPathFileAccess, description + L"\n\n" + Text(Msg::next_move_program));
 }
 
 // A result file left by a patch whose window closed before its script
@@ -63,25 +89,19 @@ void RemoveOldResult(Files& files) {
     files.Kill(result);
   } catch (const RuntimeError& error) {
     throw PatchNotStarted(error.Number(),
-                          L"The file " + result + L" of an earlier patch could not be removed (" +
-                              error.Description() +
-                              L"), so no patch was started and the ROM image was left unchanged.");
+                          Text(Msg::old_report_stuck, {result, error.Description()}) + L"\n\n" +
+                              Text(Msg::next_delete_old_report));
   }
 }
 
 }  // namespace
 
 ScriptStillRunning::ScriptStillRunning()
-    : PatchNotStarted(err::kFileAlreadyOpen,
-                      L"The patch started before is still running. Wait until its window has "
-                      L"closed, then press \"P\" again.") {}
+    : PatchNotStarted(err::kFileAlreadyOpen, Text(Msg::still_running)) {}
 
 ToolFolderMissing::ToolFolderMissing(const std::wstring& folder)
     : PatchNotStarted(err::kPathNotFound,
-                      L"The folder " + folder +
-                          L" is missing, so no patch was started and the ROM image was left "
-                          L"unchanged. Put ndstool and arm7.bin into it, then press \"P\" again.") {
-}
+                      Text(Msg::bin_missing, {folder}) + L"\n\n" + Text(Msg::next_restore_bin)) {}
 
 std::array<std::wstring, kScriptLineCount> PatchScriptLines(std::wstring_view rom_path) {
   const std::wstring rom = DoublePercents(rom_path);
@@ -119,32 +139,24 @@ void RunPatch(Files& files, ScriptLaunch& launch, const CommonDialogState& Commo
   RemoveOldResult(files);
 
   // Every line is attempted even after a failure.
-  std::wstring failed;
-  int failures = 0;
+  std::vector<std::size_t> failed;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const Flag overwrite = i == 0 ? kTrue : kFalse;
     if (SaveTextToFile(files, ScriptPath(files), lines[i], overwrite) == kFalse) {
-      if (!failed.empty()) failed += L", ";
-      failed += std::to_wstring(i + 1);
-      ++failures;
+      failed.push_back(i + 1);
     }
   }
 
   const std::wstring script = ScriptPath(files);
-  if (!failed.empty()) {
-    // A partial script would run only some of its commands: never start it.
-    std::wstring description = (failures == 1 ? L"Line " : L"Lines ") + failed +
-                               L" of the patch script " + script +
-                               L" could not be written, so the patch was not started.";
-    try {
-      files.Kill(script);
-    } catch (const RuntimeError&) {
-      description += L" The incomplete script could not be removed either.";
-    }
-    throw RuntimeError(err::kPathFileAccess, description);
-  }
+  // A partial script would run only some of its commands: never start it.
+  if (!failed.empty()) throw ScriptNotWritten(files, script, failed);
 
-  launch.LaunchScript(script, files.ProgramFolder(), ResultVariable(files));
+  try {
+    launch.LaunchScript(script, files.ProgramFolder(), ResultVariable(files));
+  } catch (const RuntimeError& error) {
+    throw RuntimeError(error.Number(), Text(Msg::script_not_started, {error.Description()}) +
+                                           L"\n\n" + Text(Msg::next_reinstall));
+  }
 }
 
 }  // namespace voderer

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/script_launch.h"
@@ -32,6 +33,11 @@ std::FILE* OpenStream(const std::filesystem::path& path, FileMode mode);
 
 // Opens `path` for binary reading; null with errno set on failure.
 std::FILE* OpenForReading(const std::filesystem::path& path);
+
+// The user's interface languages, most wanted first, as the system names
+// them ("ko_KR.UTF-8", "ko-KR"); none when the system says English by
+// default ("C").
+std::vector<std::string> UserLanguages();
 
 // The system's way of starting the patch script.
 std::unique_ptr<ScriptLaunch> NewScriptLaunch();

@@ -16,12 +16,20 @@ struct CommonDialogState {
   std::wstring FileTitle;  // the chosen file's name without its folder
 };
 
+// The icon of a message box, drawn as the system draws each kind.
+enum class BoxIcon {
+  none,         // the About box
+  information,  // the patch worked
+  warning,      // it did not, or it is not known whether it did
+  error,        // a run-time error, after which the program ends
+};
+
 class Dialogs {
  public:
   virtual ~Dialogs() = default;
 
-  // Modal message box with one OK button and no icon.
-  virtual void MsgBox(const std::wstring& text, const std::wstring& title) = 0;
+  // Modal message box with one OK button and the given icon.
+  virtual void MsgBox(const std::wstring& text, const std::wstring& title, BoxIcon icon) = 0;
 
   // The modal Open dialog: reads Filter and InitDir; on OK sets FileName and
   // FileTitle, on cancel leaves them as they were. Throws RuntimeError.

@@ -49,7 +49,7 @@ inline constexpr int kPathNotFound = 76;
 inline constexpr int kDialogFailure = -32768;
 }  // namespace err
 
-// The runtime's own wording for an error number.
+// The runtime's own wording for an error number, in the user's language.
 std::wstring StandardDescription(int number);
 
 // A RuntimeError with the standard wording of its number.

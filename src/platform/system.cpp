@@ -8,4 +8,8 @@ SystemPlatform::SystemPlatform() : launch_(backend::NewScriptLaunch()) {}
 
 SystemPlatform::~SystemPlatform() = default;
 
+std::vector<std::string> SystemPlatform::UserLanguages() const {
+  return backend::UserLanguages();
+}
+
 }  // namespace voderer

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/script_launch.h"
 #include "platform/system_files.h"
@@ -19,6 +21,9 @@ class SystemPlatform {
 
   Files& files() { return files_; }
   ScriptLaunch& launch() { return *launch_; }
+  // The user's interface languages, most wanted first (texts/language.h
+  // chooses among them).
+  std::vector<std::string> UserLanguages() const;
 
  private:
   SystemFiles files_;

@@ -4,7 +4,8 @@
 namespace voderer::ui {
 
 void Form1::Command3_Click() {
-  services_.dialogs.MsgBox(kAboutText, frontend::kApplicationTitle);
+  // The About box as it always was: no icon.
+  services_.dialogs.MsgBox(kAboutText, frontend::kApplicationTitle, BoxIcon::none);
 }
 
 }  // namespace voderer::ui

@@ -14,14 +14,15 @@ void Form1::Command1_Click() {
     patching_ = CommonDialog1.FileName;
   } catch (const PatchNotStarted& refused) {
     // Not an error that ends the program: the user mends it and tries again.
-    services_.dialogs.MsgBox(refused.Description(), frontend::kApplicationTitle);
+    services_.dialogs.MsgBox(refused.Description(), frontend::kApplicationTitle, BoxIcon::warning);
   }
 }
 
 void Form1::ScriptEnded() {
   if (!patching_) return;
   const std::wstring rom = *std::exchange(patching_, std::nullopt);
-  services_.dialogs.MsgBox(TakePatchOutcome(services_.files, rom), frontend::kApplicationTitle);
+  const OutcomeBox box = TakePatchOutcome(services_.files, rom);
+  services_.dialogs.MsgBox(box.text, frontend::kApplicationTitle, box.icon);
 }
 
 }  // namespace voderer::ui

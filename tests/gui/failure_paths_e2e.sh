@@ -8,6 +8,8 @@
 # failure_paths_e2e.sh linux   PROGRAM RUNBAT   NDSTOOL GEN_NDS -      SHOTS_DIR
 # failure_paths_e2e.sh windows PROGRAM WINE_RUN NDSTOOL GEN_NDS HOLDER SHOTS_DIR
 # HOLDER keeps a file open without sharing until told to let go (Windows).
+# VODERER_GUI_LANGUAGE=ko runs it all in a Korean session, whose boxes
+# speak Korean; otherwise the session is English (LC_ALL=C).
 # Exit 77 (skipped) when a tool it needs is missing.
 set -uo pipefail
 
@@ -20,6 +22,21 @@ extra_cleanup() {
   [ -n "${holder_pid:-}" ] && kill "$holder_pid" 2>/dev/null
 }
 source "$here/gui_harness.sh"
+
+language=${VODERER_GUI_LANGUAGE:-en}
+unset LANGUAGE
+if [ "$language" = ko ]; then
+  if locale -a 2>/dev/null | grep -qi '^ko_KR\.utf-\?8$'; then
+    export LC_ALL=ko_KR.UTF-8
+  elif [ "$front_end" = linux ]; then
+    # gettext's way to Korean without the Korean locale.
+    export LC_ALL=C.UTF-8 LANGUAGE=ko
+  else
+    skip "the ko_KR.UTF-8 locale is not installed (scripts/setup-debian.sh installs it)"
+  fi
+else
+  export LC_ALL=C
+fi
 
 # ndstool as the script runs it, for making and checking images here.
 win_path() { printf 'Z:%s' "${1//\//\\}"; }
@@ -122,7 +139,8 @@ script_case() {
   fi
   press_p
   poll 120 "the script to run to its end" "${end_check:-script_ended}"
-  expect_box "$run-box" "${box_says[@]}" "The ROM image was left unchanged."
+  expect_box "$run-box" "${box_says[@]}" \
+    "$(say "The ROM image was left unchanged." "ROM 이미지는 바뀌지 않았습니다.")"
   cmp -s "$rom" "$source" || fail "$run: the ROM was changed"
   [ "$(listing "$temp/$run" | grep -vE -e "${leftovers:-^$}")" = "$before" ] ||
     fail "$run: files were left behind or changed: $(diff <(echo "$before") <(listing "$temp/$run"))"
@@ -139,8 +157,8 @@ script_case() {
   no_choice= end_check= leftovers=
 }
 
-paste=type
-[ "$front_end" = linux ] && paste=paste
+paste=type sep='\'
+[ "$front_end" = linux ] && paste=paste sep=/
 
 not_recognized="'ndstool' is not recognized as an internal or external command,"
 left_unchanged="image left unchanged"
@@ -160,6 +178,8 @@ no_bin_case() {
   step "$run: choose the ROM, press \"P\""
   choose_rom "$run" "$(native "$rom")" game.nds "$paste"
   click "$p_x"
+  box_says "$run-box" "$(say "$(native "$prog/Bin") is missing" "$(native "$prog/Bin") 폴더가 없어서")" \
+    "$(say "Put the Bin folder of the program's download back" "내려받은 프로그램의 Bin 폴더를")"
   close_box "$run-box" ask
   kill -0 "$program_pid" 2>/dev/null || fail "$run: the program ended"
   cmp -s "$rom" "$src/game.nds" || fail "$run: the ROM was changed"
@@ -169,18 +189,31 @@ no_bin_case() {
 }
 no_bin_case
 
+not_patched=$(say "game.nds was not patched." "game.nds 파일을 패치하지 못했습니다.")
+ndstool_says=$(say "ndstool: " "ndstool 메시지: ")
+
+# The program folder of a case, as the program names it.
+program_of() { native "$temp/$1/${program_folder_name:-program}"; }
+
 prepare_program() { rm -f "$prog/Bin/arm7.bin"; }
-box_says=("game.nds was not patched." "ndstool: cannot read arm7.bin: No such file")
+box_says=("$not_patched" "$(say "There is no arm7.bin in the Bin folder." "Bin 폴더에 arm7.bin이 없습니다.")"
+  "${ndstool_says}cannot read arm7.bin: No such file"
+  "$(say "Put your replacement arm7.bin into $(program_of no-arm7)$sep""Bin, then press \"P\" again." \
+    "교체할 arm7.bin을 $(program_of no-arm7)$sep""Bin 폴더에 넣은 다음 \"P\"를 다시 누르십시오.")")
 script_case no-arm7 "$src/game.nds" "cannot read arm7.bin: No such file; $left_unchanged"
 
 prepare_program() { rm -f "$prog/Bin/ndstool" "$prog/Bin/ndstool.exe"; }
-box_says=("game.nds was not patched." "ndstool could not be run")
+box_says=("$not_patched" "$(say "ndstool could not be run" "ndstool 파일을 실행할 수 없었거나")"
+  "$(say "Make sure that ndstool is in " "ndstool이 ")$(program_of no-ndstool)$sep""Bin")
 script_case no-ndstool "$src/game.nds" "$not_recognized"
 
-box_says=("game.nds was not patched." "ndstool: refused ")
+box_says=("$not_patched" "$(say "The chosen file is not a DS ROM image." "선택한 파일은 DS ROM 이미지가 아닙니다.")"
+  "${ndstool_says}refused " "$(say "Choose a DS ROM image (.nds)" "DS ROM 이미지(.nds)를 선택한 다음")")
 script_case not-a-ds-image "$src/random.nds" "refused" "$left_unchanged"
 
-box_says=("The ROM image was not patched." "ndstool: cannot read ")
+box_says=("$(say "The ROM image was not patched." "ROM 이미지를 패치하지 못했습니다.")"
+  "$(say "No ROM image was chosen." "ROM 이미지를 선택하지 않았습니다.")" "${ndstool_says}"
+  "$(say "Choose a ROM image with \"...\" first" "먼저 \"...\" 버튼으로 ROM 이미지를 선택한 다음")")
 no_choice=1 script_case no-rom-chosen "$src/game.nds" "$left_unchanged"
 
 # A patch that works: the box says so, the ROM is patched exactly as by
@@ -199,9 +232,13 @@ patched_case() {
   poll 120 "the script to run to its end" script_ended
   # Sizes as the box writes them: 154164 as "154,164".
   grouped() { wc -c <"$1" | sed -e ':a' -e 's/\B[0-9]\{3\}\>/,&/' -e 'ta'; }
-  expect_box "$run-box" "game.nds was patched." \
-    "Its ARM7 binary was replaced (before: $(grouped "$src/game-grown.nds.parts/arm7.bin") bytes; now: $(grouped "$big_arm7") bytes)." \
-    "The items after it had to move by " "nothing else in the image changed."
+  local before_size after_size
+  before_size=$(grouped "$src/game-grown.nds.parts/arm7.bin") after_size=$(grouped "$big_arm7")
+  expect_box "$run-box" "$(say "game.nds was patched." "game.nds 파일을 패치했습니다.")" \
+    "$(say "Its ARM7 binary was replaced (before: $before_size bytes; now: $after_size bytes)." \
+      "ARM7 바이너리를 교체했습니다(교체 전: ${before_size}바이트, 교체 후: ${after_size}바이트).")" \
+    "$(say "The items after it had to move by " "그 뒤의 항목들을 ")" \
+    "$(say "nothing else in the image changed." "이미지의 다른 부분은 바뀌지 않았습니다.")"
   cmp -s "$rom" "$src/game-grown.nds" || fail "$run: the ROM is not patched as by hand"
   [ "$(listing "$temp/$run" | grep -v game.nds)" = "$before" ] ||
     fail "$run: files were left behind or changed: $(diff <(echo "$before") <(listing "$temp/$run"))"
@@ -238,7 +275,12 @@ read_only_case() {
   step "$run: choose the ROM, press \"P\""
   choose_rom "$run" "$(native "$rom")" game.nds "$paste"
   click "$p_x"
-  close_box "$run-error"
+  # The head is the runtime's own; the rest says what to do.
+  expect_box "$run-error" "Run-time error '75':" \
+    "$(say "The patch script $(native "$prog/deruzuz.bat") could not be written" \
+      "패치 스크립트 $(native "$prog/deruzuz.bat") 파일을 쓸 수 없어서")" \
+    "$(say "Move the program's folder to a place you can write to, such as your Documents; folders under Program Files cannot be written." \
+      "프로그램 폴더를 문서 폴더처럼 쓰기가 가능한 곳으로 옮기십시오. Program Files 아래의 폴더에는 쓸 수 없습니다.")"
   error_ended
   cmp -s "$rom" "$src/game.nds" || fail "$run: the ROM was changed"
   [ ! -e "$prog/deruzuz.bat" ] || fail "$run: a script was written"
@@ -269,11 +311,13 @@ twice_case() {
   fi
   # Asked to close: under Wine the Return that closes the box can reach
   # "P", which has the focus, and press it once more.
+  box_says "$run-still-running" "$(say "The patch started before is still running." \
+    "앞서 시작한 패치가 아직 진행 중입니다.")"
   close_box "$run-still-running" ask
   poll 120 "the script to run to its end" script_ended
   # The first patch's end, once: whether it came while the box was open or
   # after.
-  expect_box "$run-patched" "game.nds was patched."
+  expect_box "$run-patched" "$(say "game.nds was patched." "game.nds 파일을 패치했습니다.")"
   cmp -s "$rom" "$src/big-patched.nds" || fail "$run: the ROM is not patched as by hand"
   [ ! -e "$prog/deruzuz.result" ] || fail "$run: the result file was left behind"
   close_program
@@ -303,8 +347,9 @@ locked_case() {
   choose_rom "$run" "$(native "$rom")" game.nds "$paste"
   press_p
   poll 120 "the script to run to its end" script_ended
-  expect_box "$run-box" "game.nds was not patched." "game.nds: File is in use" \
-    "The ROM image was left unchanged."
+  expect_box "$run-box" "$not_patched" "game.nds: File is in use" \
+    "$(say "The ROM image was left unchanged." "ROM 이미지는 바뀌지 않았습니다.")" \
+    "$(say "Close the program that has the ROM open" "ROM을 열어 둔 프로그램을 닫은 다음")"
   touch "$temp/$run.release"
   wait "$holder_pid"
   holder_pid=
@@ -326,8 +371,12 @@ console_case() {
   fi
   step "$run: ndstool's message in a console and in a file"
   local missing="$temp/$run/롬 폴더/게임 100%.nds" says="게임 100%.nds: No such file; image left unchanged"
+  # Wine reads the Korean name from the command line in the locale's
+  # encoding, which plain C does not have.
+  local locale=$LC_ALL
+  [ "$locale" = C ] && locale=C.UTF-8
   mkdir -p "${missing%/*}"
-  "$helper" "$VODERER_GUI_CONSOLE_READER" "$(win_path "$temp/$run/console.txt")" \
+  LC_ALL=$locale "$helper" "$VODERER_GUI_CONSOLE_READER" "$(win_path "$temp/$run/console.txt")" \
     "$(win_path "$ndstool")" -x "$(win_path "$missing")" -9 a -7 b -y9 c -y7 d -d e -y f -t g \
     -h h >/dev/null 2>&1 || fail "$run: the console could not be read"
   echo "$run console:"
@@ -338,7 +387,8 @@ console_case() {
     grep -qF -- "$part" "$temp/$run/console.txt" || fail "$run: the console does not say \"$part\""
   done
   # Redirected: the UTF-8 bytes as they are.
-  parts -x "$missing" "$temp/$run/parts" 2>"$temp/$run/redirected.txt" && fail "$run: unpacked"
+  LC_ALL=$locale parts -x "$missing" "$temp/$run/parts" 2>"$temp/$run/redirected.txt" &&
+    fail "$run: unpacked"
   grep -qF -- "$says" "$temp/$run/redirected.txt" ||
     fail "$run: the redirected message reads $(cat "$temp/$run/redirected.txt")"
 }

@@ -89,8 +89,18 @@ text1_x=60 dots_x=184 p_x=220 about_x=256 row_y=12
 
 window_id() { xdotool search --onlyvisible --name '^Voderer 1\.0$' 2>/dev/null | head -n1; }
 box_id() { xdotool search --onlyvisible --name '^Voderer$' 2>/dev/null | head -n1; }
-# The Open dialog, titled as Windows titles it in English or Korean.
-dialog_id() { xdotool search --onlyvisible --name '^(Open|열기)$' 2>/dev/null | head -n1; }
+# The Open dialog, titled as Windows titles it in English or Korean. FLTK's
+# own chooser puts a UTF-8 title into WM_NAME as if it were Latin-1, which
+# xdotool reads; _NET_WM_NAME has it right.
+dialog_id() {
+  local id
+  for id in $(xdotool search --onlyvisible --name '.' 2>/dev/null); do
+    xprop -id "$id" _NET_WM_NAME WM_NAME 2>/dev/null | grep -qE '= "(Open|열기)"$' && {
+      echo "$id"
+      return
+    }
+  done
+}
 has_window() { local id; id=$("$1") && [ -n "$id" ]; }
 gone() { ! has_window "$1"; }
 program_ended() { ! kill -0 "$program_pid" 2>/dev/null; }
@@ -208,9 +218,8 @@ read_box() {
   poll 30 "the box's text on the clipboard" box_copied "$box"
 }
 
-# expect_box SHOT TEXT...: the box titled "Voderer" says every TEXT; shot and
-# closed with Return.
-expect_box() {
+# box_says SHOT TEXT...: the box titled "Voderer" says every TEXT; left open.
+box_says() {
   local shot_name=$1 text
   shift
   read_box
@@ -220,8 +229,19 @@ expect_box() {
   for text in "$@"; do
     grep -qF -- "$text" "$temp/box.txt" || fail "$shot_name: the box does not say \"$text\""
   done
-  close_box "$shot_name"
 }
+
+# expect_box SHOT TEXT...: the box says every TEXT; shot and closed with
+# Return.
+expect_box() {
+  box_says "$@"
+  close_box "$1"
+}
+
+# The program's language in this run: ko in a Korean session, en elsewhere
+# (set by the caller as `language`). say ENGLISH KOREAN gives the text the
+# boxes should show.
+say() { if [ "${language:-en}" = ko ]; then printf '%s' "$2"; else printf '%s' "$1"; fi; }
 
 
 # choose_rom RUN TYPED_PATH NAME type|paste: picks the ROM through the Open

@@ -7,9 +7,10 @@
 #
 # window_e2e.sh linux   PROGRAM RUNBAT NDSTOOL SHOTS_DIR
 # window_e2e.sh windows PROGRAM WINE_RUN NDSTOOL SHOTS_DIR
-# Each front end gets a plain run and a Korean one (the program and the ROM
-# in folders with Korean names; under Wine LC_ALL=ko_KR.UTF-8, code page 949; on Linux FLTK's
-# own file chooser instead of GTK's).
+# Each front end gets an English run (LC_ALL=C) and a Korean one (the
+# program and the ROM in folders with Korean names, the boxes in Korean;
+# under Wine LC_ALL=ko_KR.UTF-8, code page 949; on Linux FLTK's own file
+# chooser instead of GTK's).
 # Exit 77 (skipped) when a tool it needs is missing.
 set -uo pipefail
 
@@ -17,6 +18,9 @@ front_end=$1 program=$2 helper=$3 ndstool=$4 shots=$5
 here=$(cd "$(dirname "$0")" && pwd)
 
 source "$here/gui_harness.sh"
+# English unless a run says otherwise, whatever the machine's language.
+export LC_ALL=C
+unset LANGUAGE
 
 rom_patched() {
   [ "$(cat "$rom")" = "ROMDATAARM7-REPLACEMENT" ] && [ ! -e "$prog/deruzuz.bat" ] &&
@@ -46,7 +50,8 @@ patch_run() {
   poll 120 "the script to patch the ROM and remove itself" rom_patched
   [ ! -e "$work/deruzuz.bat" ] || fail "the script was written into the working folder"
   # The stand-in's ARM7 binary was empty; Bin/arm7.bin has 16 bytes.
-  expect_box "$run-patched" "$rom_name was patched." "(before: 0 bytes; now: 16 bytes)"
+  expect_box "$run-patched" "$(say "$rom_name was patched." "$rom_name 파일을 패치했습니다.")" \
+    "$(say "(before: 0 bytes; now: 16 bytes)" "(교체 전: 0바이트, 교체 후: 16바이트)")"
   [ -z "$(ls -A "$prog" | grep -vxE 'Bin|Dazuzadi(\.exe)?|runbat')" ] ||
     fail "the program folder holds more than before: $(ls -A "$prog")"
 
@@ -98,7 +103,7 @@ error_run() {
   step "$run: failing patch"
   mkdir "$prog/deruzuz.bat"  # a folder where the script should go
   click "$p_x"
-  close_box "$run-error"
+  expect_box "$run-error" "Run-time error '75':" "Move the program's folder to a place you can write to"
   error_ended
 }
 
@@ -110,16 +115,18 @@ if [ "$front_end" = linux ]; then
   mkdir -p "$fltk_home/.fltk/fltk.org"
   printf '; FLTK preferences file format 1.0\n; vendor: fltk.org\n; application: fltk\n\n[.]\n\n\n[./options]\n\nFNFCUsesGTK:0\n' \
     >"$fltk_home/.fltk/fltk.org/fltk.prefs"
-  utf8_locale=C.UTF-8
-  locale -a 2>/dev/null | grep -qi '^ko_KR\.utf-\?8$' && utf8_locale=ko_KR.UTF-8
-  HOME=$fltk_home LC_ALL=$utf8_locale program_folder_name="프로그램" patch_run linux-korean "$temp/roms/롬 폴더" \
-    "게임 100%.nds" "$temp/roms/롬 폴더/게임 100%.nds" paste
+  # Without the Korean locale, C.UTF-8 carries the names and LANGUAGE the
+  # language, as gettext reads it.
+  utf8_locale=C.UTF-8 korean=ko
+  locale -a 2>/dev/null | grep -qi '^ko_KR\.utf-\?8$' && utf8_locale=ko_KR.UTF-8 korean=
+  HOME=$fltk_home LC_ALL=$utf8_locale LANGUAGE=$korean language=ko program_folder_name="프로그램" \
+    patch_run linux-korean "$temp/roms/롬 폴더" "게임 100%.nds" "$temp/roms/롬 폴더/게임 100%.nds" paste
   closed_early_run linux-closed-early "$temp/roms/early" "$temp/linux-closed-early.release" \
     "$temp/roms/early/early.nds" paste
   error_run linux-error
 else
   patch_run wine "$temp/roms/my games" game.nds "Z:${temp//\//\\}\\roms\\my games\\game.nds" type
-  LC_ALL=ko_KR.UTF-8 program_folder_name="프로그램" patch_run wine-korean "$temp/roms/롬 폴더" "게임 100%.nds" \
+  LC_ALL=ko_KR.UTF-8 language=ko program_folder_name="프로그램" patch_run wine-korean "$temp/roms/롬 폴더" "게임 100%.nds" \
     "Z:${temp//\//\\}\\roms\\롬 폴더\\게임 100%.nds" paste
   closed_early_run wine-closed-early "$temp/roms/early" \
     "Z:${temp//\//\\}\\wine-closed-early.release" "Z:${temp//\//\\}\\roms\\early\\early.nds" type

@@ -31,6 +31,7 @@ class FakePlatform : public Files, public ScriptLaunch, public Dialogs {
   struct Message {
     std::wstring text;
     std::wstring title;
+    BoxIcon icon = BoxIcon::none;
   };
 
   // What happened.
@@ -71,8 +72,8 @@ class FakePlatform : public Files, public ScriptLaunch, public Dialogs {
   // What the window gave SetEndNotice.
   std::function<void()> end_notice;
 
-  void MsgBox(const std::wstring& text, const std::wstring& title) override {
-    messages.push_back({text, title});
+  void MsgBox(const std::wstring& text, const std::wstring& title, BoxIcon icon) override {
+    messages.push_back({text, title, icon});
   }
   void ShowOpen(CommonDialogState& dialog) override {
     dialogs_shown.push_back(dialog);

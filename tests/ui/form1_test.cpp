@@ -115,6 +115,7 @@ TEST_F(Form1Test, PatchWhileTheEarlierScriptRunsSaysSoAndGoesOn) {
   ASSERT_EQ(platform.messages.size(), 1u);
   EXPECT_EQ(platform.messages[0].title, L"Voderer");
   EXPECT_EQ(platform.messages[0].text, ScriptStillRunning().Description());
+  EXPECT_EQ(platform.messages[0].icon, BoxIcon::warning);
 
   platform.script_running = false;
   form.Command1_Click();
@@ -132,6 +133,7 @@ TEST_F(Form1Test, TheEndOfAPatchIsToldOnceInABoxNamingItsRom) {
 
   result_file::Line failed;
   failed.state = result_file::State::failed;
+  failed.failure = result_file::Failure::not_ds_image;
   failed.reason = "refused game.nds: not a DS image";
   const fs::path result = folder.path() / "deruzuz.result";
   testing::WriteBytes(result, result_file::format_line(failed));
@@ -139,8 +141,10 @@ TEST_F(Form1Test, TheEndOfAPatchIsToldOnceInABoxNamingItsRom) {
   ASSERT_EQ(platform.messages.size(), 1u);
   EXPECT_EQ(platform.messages[0].title, L"Voderer");
   EXPECT_EQ(platform.messages[0].text,
-            L"game.nds was not patched.\n\nndstool: refused game.nds: not a DS image\n\n"
-            L"The ROM image was left unchanged.");
+            L"game.nds was not patched.\n\nThe chosen file is not a DS ROM image.\n"
+            L"ndstool: refused game.nds: not a DS image\n\nThe ROM image was left unchanged.\n"
+            L"Choose a DS ROM image (.nds) with \"...\", then press \"P\" again.");
+  EXPECT_EQ(platform.messages[0].icon, BoxIcon::warning);
   EXPECT_FALSE(fs::exists(result));
 
   form.ScriptEnded();  // told already
@@ -165,6 +169,7 @@ TEST_F(Form1Test, AboutShowsItsLineAndChangesNothing) {
   EXPECT_EQ(platform.messages[0].text,
             L"Voderer 1.0 - replaces the ARM7 binary of a DS ROM image with Bin\\arm7.bin");
   EXPECT_EQ(platform.messages[0].title, L"Voderer");
+  EXPECT_EQ(platform.messages[0].icon, BoxIcon::none);
   EXPECT_EQ(text1.text, L"kept.nds");
   EXPECT_EQ(form.CommonDialog1.FileTitle, L"kept.nds");
   EXPECT_TRUE(platform.launches.empty());
@@ -189,6 +194,7 @@ TEST(Form1Errors, AnErrorLeavingAHandlerIsReportedAndEndsTheProgram) {
   ASSERT_EQ(platform.messages.size(), 1u);
   EXPECT_EQ(platform.messages[0].text, L"Run-time error '20476':\n\nBuffer too small");
   EXPECT_EQ(platform.messages[0].title, L"Voderer");
+  EXPECT_EQ(platform.messages[0].icon, BoxIcon::error);
   EXPECT_EQ(box.text, L"before");
 
   // A handler that returns normally keeps the program going, silently.

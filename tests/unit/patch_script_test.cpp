@@ -104,6 +104,8 @@ TEST_F(PatchActionTest, RefusesWithoutTheToolFolderAndWritesNothing) {
   } catch (const ToolFolderMissing& error) {
     EXPECT_EQ(error.Number(), err::kPathNotFound);
     EXPECT_NE(error.Description().find(L"Bin is missing"), std::wstring::npos);
+    // Then what to do about it.
+    EXPECT_TRUE(error.Description().ends_with(L"then press \"P\" again.")) << error.Description();
   }
   EXPECT_FALSE(std::filesystem::exists(Script()));
   EXPECT_TRUE(platform_.launches.empty());
@@ -212,7 +214,12 @@ TEST_F(PatchActionTest, AnIncompleteScriptIsRemovedAndNeverStarted) {
     RunPatch(not_a_folder, not_a_folder, dialog_);
     ADD_FAILURE() << "no error when no line could be written";
   } catch (const RuntimeError& error) {
-    EXPECT_NE(error.Description().find(L"Lines 1, 2, 3, 4, 5, 6, 7, 8, 9 "), std::wstring::npos);
+    // Not one line: the script as a whole, and where the program can write.
+    EXPECT_EQ(error.Number(), err::kPathFileAccess);
+    EXPECT_EQ(error.Description().rfind(L"The patch script ", 0), 0u) << error.Description();
+    EXPECT_NE(
+        error.Description().find(L"\n\nMove the program's folder to a place you can write to"),
+        std::wstring::npos);
     EXPECT_EQ(error.Description().find(L"could not be removed"), std::wstring::npos);
   }
 }

@@ -5,6 +5,7 @@
 #include <FL/Fl_Native_File_Chooser.H>
 #include <FL/Fl_Return_Button.H>
 #include <FL/Fl_Window.H>
+#include <FL/fl_ask.H>
 #include <FL/fl_draw.H>
 
 #include <algorithm>
@@ -12,9 +13,13 @@
 #include <utility>
 #include <vector>
 
-#include "platform/utf8_text.h"
+#include "frontend/fltk/box_icon.h"
+#include "frontend/fltk/fonts.h"
+#include "frontend/fltk/toolkit_labels.h"
 #include "frontend/window.h"
 #include "platform/runtime.h"
+#include "platform/utf8_text.h"
+#include "texts/catalogue.h"
 
 namespace voderer::frontend {
 
@@ -51,11 +56,14 @@ class MessageWindow : public Fl_Window {
 
 }  // namespace
 
-void FltkDialogs::MsgBox(const std::wstring& text, const std::wstring& title) {
-  // Our own box rather than fl_message: that one always shows an icon.
+void FltkDialogs::MsgBox(const std::wstring& text, const std::wstring& title, BoxIcon icon) {
+  // Our own box rather than fl_message: it copies its text with Ctrl+C,
+  // wraps long lines, and has no icon where none is wanted (About).
+  UseFontWithHangul();
   const std::string label = LabelText(text);
   const std::string caption = ToUtf8(title);
   constexpr int kMargin = 12;
+  constexpr int kIconSize = 50;
   constexpr int kButtonWidth = 80;
   constexpr int kButtonHeight = 25;
   fl_font(FL_HELVETICA, FL_NORMAL_SIZE);
@@ -71,15 +79,23 @@ void FltkDialogs::MsgBox(const std::wstring& text, const std::wstring& title) {
   // A left-aligned label is drawn 3 pixels in from each side: without
   // them it would wrap once more than measured.
   text_width += 6;
-  const int width = std::max(text_width, kButtonWidth) + 2 * kMargin;
-  const int height = text_height + kButtonHeight + 3 * kMargin;
+  const int text_x = icon == BoxIcon::none ? kMargin : 2 * kMargin + kIconSize;
+  const int body_height = icon == BoxIcon::none ? text_height : std::max(text_height, kIconSize);
+  const int width = std::max(text_x + text_width, kButtonWidth) + kMargin;
+  const int height = body_height + kButtonHeight + 3 * kMargin;
 
   MessageWindow box(width, height, caption.c_str(), ToUtf8(text));
-  Fl_Box message(kMargin, kMargin, text_width, text_height, label.c_str());
+  Fl_Box symbol(kMargin, kMargin, kIconSize, kIconSize);
+  if (icon == BoxIcon::none) {
+    symbol.hide();
+  } else {
+    DressBoxIcon(symbol, icon);
+  }
+  Fl_Box message(text_x, kMargin, text_width, text_height, label.c_str());
   message.align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
   // One OK button, the default: Return (and Escape, as for any box) closes.
   Fl_Return_Button ok((width - kButtonWidth) / 2, height - kMargin - kButtonHeight, kButtonWidth,
-                      kButtonHeight, "OK");
+                      kButtonHeight, fl_ok);
   ok.callback([](Fl_Widget* button, void*) { button->window()->hide(); });
   box.end();
   box.set_modal();
@@ -118,8 +134,9 @@ void FltkDialogs::ShowOpen(CommonDialogState& dialog) {
   Fl_Native_File_Chooser chooser(Fl_Native_File_Chooser::BROWSE_FILE);
   const std::string filter = ChooserFilter(dialog.Filter);
   const std::string folder = ToUtf8(dialog.InitDir);
-  // Titled as the Open dialog of Windows is.
-  chooser.title("Open");
+  // Titled as the Open dialog of Windows is, in the user's language.
+  const std::string title = ToUtf8(texts::Text(texts::Msg::open_dialog_title));
+  chooser.title(title.c_str());
   chooser.filter(filter.c_str());
   chooser.directory(folder.c_str());
   switch (chooser.show()) {
@@ -137,6 +154,7 @@ void FltkDialogs::ShowOpen(CommonDialogState& dialog) {
 }
 
 std::unique_ptr<Dialogs> CreateDialogs() {
+  TranslateToolkitLabels();
   return std::make_unique<FltkDialogs>();
 }
 

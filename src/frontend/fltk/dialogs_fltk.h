@@ -10,7 +10,7 @@ namespace voderer::frontend {
 
 class FltkDialogs final : public Dialogs {
  public:
-  void MsgBox(const std::wstring& text, const std::wstring& title) override;
+  void MsgBox(const std::wstring& text, const std::wstring& title, BoxIcon icon) override;
   void ShowOpen(CommonDialogState& dialog) override;
 };
 

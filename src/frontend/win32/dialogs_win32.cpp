@@ -10,13 +10,33 @@
 
 #include "frontend/window.h"
 #include "platform/runtime.h"
+#include "texts/catalogue.h"
 
 namespace voderer::frontend {
 
-void Win32Dialogs::MsgBox(const std::wstring& text, const std::wstring& title) {
-  // MB_OK alone: one OK button, no icon, OK the default, closes on Return.
-  if (MessageBoxW(GetActiveWindow(), text.c_str(), title.c_str(), MB_OK) == 0) {
-    throw RuntimeError(err::kInvalidProcedureCall, L"The message box could not be shown");
+using texts::Msg;
+using texts::Text;
+
+namespace {
+
+// The system's own icons, each with its sound.
+UINT IconFlag(BoxIcon icon) {
+  switch (icon) {
+    case BoxIcon::none: return 0;
+    case BoxIcon::information: return MB_ICONINFORMATION;
+    case BoxIcon::warning: return MB_ICONWARNING;
+    case BoxIcon::error: break;
+  }
+  return MB_ICONERROR;
+}
+
+}  // namespace
+
+void Win32Dialogs::MsgBox(const std::wstring& text, const std::wstring& title, BoxIcon icon) {
+  // One OK button, the default, which Return presses; its label is the
+  // system's, in the system's language.
+  if (MessageBoxW(GetActiveWindow(), text.c_str(), title.c_str(), MB_OK | IconFlag(icon)) == 0) {
+    throw RuntimeError(err::kInvalidProcedureCall, Text(Msg::error_box_not_shown));
   }
 }
 
@@ -36,9 +56,9 @@ namespace {
 // The common dialog control's own error numbers.
 RuntimeError DialogError(DWORD code) {
   switch (code) {
-    case FNERR_BUFFERTOOSMALL: return RuntimeError(20476, L"Buffer too small");
-    case FNERR_INVALIDFILENAME: return RuntimeError(20477, L"Invalid filename");
-    default: return RuntimeError(err::kDialogFailure, L"Unexpected error in the Open dialog");
+    case FNERR_BUFFERTOOSMALL: return RuntimeError(20476, Text(Msg::error_buffer_too_small));
+    case FNERR_INVALIDFILENAME: return RuntimeError(20477, Text(Msg::error_invalid_file_name));
+    default: return RuntimeError(err::kDialogFailure, Text(Msg::error_open_dialog));
   }
 }
 

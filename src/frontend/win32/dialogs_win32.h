@@ -11,7 +11,7 @@ namespace voderer::frontend {
 
 class Win32Dialogs final : public Dialogs {
  public:
-  void MsgBox(const std::wstring& text, const std::wstring& title) override;
+  void MsgBox(const std::wstring& text, const std::wstring& title, BoxIcon icon) override;
   void ShowOpen(CommonDialogState& dialog) override;
 };
 

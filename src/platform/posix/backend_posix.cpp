@@ -1,11 +1,14 @@
-// The POSIX backend: /proc/self/exe, the locale's encoding, stdio, runbat.
+// The POSIX backend: /proc/self/exe, the locale's encoding, stdio, runbat,
+// the locale variables.
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "platform/backend.h"
 #include "platform/file_table.h"
 #include "platform/posix/code_page.h"
 #include "platform/posix/launch.h"
+#include "platform/posix/user_languages.h"
 
 namespace voderer {
 
@@ -49,6 +52,11 @@ std::FILE* OpenStream(const std::filesystem::path& path, FileMode mode) {
 
 std::FILE* OpenForReading(const std::filesystem::path& path) {
   return std::fopen(path.c_str(), "rb");
+}
+
+std::vector<std::string> UserLanguages() {
+  return posix::GettextLanguages({std::getenv("LANGUAGE"), std::getenv("LC_ALL"),
+                                  std::getenv("LC_MESSAGES"), std::getenv("LANG")});
 }
 
 std::unique_ptr<ScriptLaunch> NewScriptLaunch() {

@@ -1,5 +1,5 @@
 // The Win32 backend: GetModuleFileNameW, the ANSI code page, wide stdio,
-// ShellExecuteExW.
+// ShellExecuteExW, the user's UI language.
 #include <windows.h>
 
 #include <cstdio>
@@ -57,6 +57,20 @@ std::FILE* OpenStream(const std::filesystem::path& path, FileMode mode) {
 
 std::FILE* OpenForReading(const std::filesystem::path& path) {
   return _wfopen(path.c_str(), L"rb");
+}
+
+std::vector<std::string> UserLanguages() {
+  // The language of the user's Windows interface, as its locale name
+  // ("ko-KR"): what a Korean Windows shows its own boxes in.
+  wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
+  const LCID locale = MAKELCID(GetUserDefaultUILanguage(), SORT_DEFAULT);
+  if (LCIDToLocaleName(locale, name, LOCALE_NAME_MAX_LENGTH, 0) == 0) return {};
+  std::string tag;
+  for (const wchar_t* c = name; *c != L'\0'; ++c) {
+    if (*c > 0x7F) return {};
+    tag += static_cast<char>(*c);
+  }
+  return {tag};
 }
 
 std::unique_ptr<ScriptLaunch> NewScriptLaunch() {

@@ -1,0 +1,84 @@
+#include "patch/arm7_check_text.h"
+
+#include <optional>
+#include <vector>
+
+#include "texts/catalogue.h"
+
+namespace voderer {
+
+namespace {
+
+using result_file::DsiNote;
+using result_file::Runtime;
+using result_file::RuntimeCode;
+using texts::Msg;
+using texts::Text;
+
+std::wstring Hex8(std::uint32_t value) {
+  constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
+  std::wstring out = L"0x";
+  for (int shift = 28; shift >= 0; shift -= 4) out += kDigits[(value >> shift) & 0xFu];
+  return out;
+}
+
+// Names of libraries stay as their authors write them.
+std::wstring RuntimeName(const RuntimeCode& code) {
+  switch (code.runtime) {
+    case Runtime::unknown: return Text(Msg::runtime_unknown);
+    case Runtime::sdk:
+      if (code.sdk_version == 0) return Text(Msg::runtime_sdk);
+      return Text(Msg::runtime_sdk_version, {Hex8(code.sdk_version).substr(2)});
+    case Runtime::calico: return L"calico";
+    case Runtime::libnds: return L"libnds";
+    case Runtime::blocksds: return L"BlocksDS";
+    case Runtime::libnds_or_blocksds: break;
+  }
+  return Text(Msg::runtime_libnds_or_blocksds);
+}
+
+bool LibndsOrBlocksds(Runtime runtime) {
+  return runtime == Runtime::libnds || runtime == Runtime::blocksds ||
+         runtime == Runtime::libnds_or_blocksds;
+}
+
+std::optional<Msg> DsiSentence(DsiNote note) {
+  switch (note) {
+    case DsiNote::none: return std::nullopt;
+    case DsiNote::arm7i_follows: return Msg::dsi_follows;
+    case DsiNote::arm7i_replaced: return Msg::dsi_replaced;
+    case DsiNote::arm7i_left_out: return Msg::dsi_left_out;
+    case DsiNote::arm7i_kept: break;
+  }
+  return Msg::dsi_kept;
+}
+
+// Whether the two halves were certainly built with different runtimes: both
+// known, and not possibly the same (libnds_or_blocksds is either). Other
+// versions of one SDK are not counted as different.
+bool RuntimesDiffer(const RuntimeCode& arm7, const RuntimeCode& arm9) {
+  if (arm7.runtime == Runtime::unknown || arm9.runtime == Runtime::unknown) return false;
+  if (arm7.runtime == arm9.runtime) return false;
+  const bool either =
+      arm7.runtime == Runtime::libnds_or_blocksds || arm9.runtime == Runtime::libnds_or_blocksds;
+  return !(either && LibndsOrBlocksds(arm7.runtime) && LibndsOrBlocksds(arm9.runtime));
+}
+
+}  // namespace
+
+std::wstring Arm7CheckText(const result_file::Arm7Check& check) {
+  std::vector<std::wstring> lines;
+  if (check.arm7.runtime != Runtime::unknown || check.arm9.runtime != Runtime::unknown) {
+    lines.push_back(Text(Msg::arm7_built_with, {RuntimeName(check.arm7)}));
+    lines.push_back(Text(Msg::arm9_built_with, {RuntimeName(check.arm9)}));
+    if (RuntimesDiffer(check.arm7, check.arm9)) lines.push_back(Text(Msg::runtimes_differ));
+  }
+  if (check.moved) lines.push_back(Text(Msg::address_moved, {Hex8(check.from), Hex8(check.to)}));
+  if (check.elf) lines.push_back(Text(Msg::from_elf));
+  if (const std::optional<Msg> dsi = DsiSentence(check.dsi)) lines.push_back(Text(*dsi));
+  std::wstring text;
+  for (const std::wstring& line : lines) text += (text.empty() ? L"" : L"\n") + line;
+  return text;
+}
+
+}  // namespace voderer

@@ -1,0 +1,97 @@
+#include "patch/outcome_text.h"
+
+#include "patch/arm7_check_text.h"
+#include "patch/failure_text.h"
+#include "platform/files.h"
+#include "platform/utf8_text.h"
+#include "texts/catalogue.h"
+
+namespace voderer {
+
+namespace {
+
+using result_file::Outcome;
+using texts::Msg;
+using texts::Text;
+
+// The name the user chose, without its folder; empty when none was chosen.
+std::wstring RomName(const std::wstring& rom_path) {
+  const std::size_t cut = rom_path.find_last_of(std::wstring{PathSeparator(), L'/'});
+  return cut == std::wstring::npos ? rom_path : rom_path.substr(cut + 1);
+}
+
+std::wstring Head(Msg named, Msg unnamed, const std::wstring& name) {
+  return name.empty() ? Text(unnamed) : Text(named, {name});
+}
+
+// 1234567 -> "1,234,567 bytes"
+std::wstring Bytes(std::uint32_t count) {
+  std::wstring digits = std::to_wstring(count);
+  for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, 1, L',');
+  return Text(Msg::bytes, count, {digits});
+}
+
+std::wstring PatchedText(const std::wstring& name, const result_file::Line& rebuild) {
+  std::wstring text =
+      Head(Msg::patched, Msg::patched_unnamed, name) + L"\n\n" +
+      Text(Msg::arm7_replaced, {Bytes(rebuild.arm7_before), Bytes(rebuild.arm7_after)}) + L"\n";
+  if (!rebuild.layout_kept) {
+    text += Text(Msg::laid_out_anew);
+  } else if (rebuild.moved_by == 0) {
+    text += Text(Msg::nothing_moved);
+  } else {
+    text += Text(Msg::items_moved, {Bytes(rebuild.moved_by)});
+  }
+  if (rebuild.check) {
+    if (const std::wstring check = Arm7CheckText(*rebuild.check); !check.empty()) {
+      text += L"\n\n" + check;
+    }
+  }
+  return text;
+}
+
+// Head, why, that nothing changed, and the next step on a line of its own.
+OutcomeBox NotPatched(const std::wstring& name, const std::wstring& why, const std::wstring& next) {
+  return {Head(Msg::not_patched, Msg::not_patched_unnamed, name) + L"\n\n" + why + L"\n\n" +
+              Text(Msg::left_unchanged) + L"\n" + next,
+          BoxIcon::warning};
+}
+
+OutcomeBox NotKnown(const std::wstring& name, const std::wstring& why) {
+  return {Head(Msg::not_known, Msg::not_known_unnamed, name) + L"\n\n" + why + L"\n\n" +
+              Text(Msg::next_press_again_to_be_sure),
+          BoxIcon::warning};
+}
+
+}  // namespace
+
+OutcomeBox PatchOutcomeText(const PatchPlaces& places, const result_file::Report& report) {
+  const std::wstring name = RomName(places.rom);
+  const std::wstring bin = places.program_folder + PathSeparator() + L"Bin";
+  switch (report.outcome) {
+    case Outcome::patched: return {PatchedText(name, report.line), BoxIcon::information};
+    case Outcome::failed:
+      return NotPatched(name,
+                        FailureSentence(report.line) + L"\n" +
+                            Text(Msg::ndstool_says, {FromUtf8(report.line.reason)}),
+                        NextStep(report.line, places));
+    case Outcome::no_report:
+      return NotPatched(
+          name,
+          Text(Msg::ndstool_did_not_run, {std::wstring(L"Bin") + PathSeparator() + L"ndstool"}),
+          Text(Msg::next_check_ndstool, {bin}));
+    case Outcome::no_rebuild:
+      return NotPatched(name, Text(Msg::rebuild_did_not_end), Text(Msg::next_let_script_end));
+    case Outcome::unreadable:
+      return NotPatched(name, Text(Msg::report_damaged, {L"deruzuz.result"}),
+                        Text(Msg::next_press_again));
+    case Outcome::unknown: break;
+  }
+  return NotKnown(name, Text(Msg::stopped_while_replacing));
+}
+
+OutcomeBox OutcomeNotKnown(const PatchPlaces& places, const std::wstring& why) {
+  return NotKnown(RomName(places.rom), why);
+}
+
+}  // namespace voderer
