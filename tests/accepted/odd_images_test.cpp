@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "nds/error.h"
+#include "nds/io/error.h"
 #include "property_check.h"
 #include "swap_check.h"
 #include "tool_fixture.h"

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <span>
 
-#include "nds/byte_source.h"
-#include "nds/error.h"
-#include "nds/image_model.h"
+#include "nds/io/byte_source.h"
+#include "nds/io/error.h"
+#include "nds/unpack/image_model.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const nds::MemorySource rom(std::span<const std::uint8_t>(data, size));

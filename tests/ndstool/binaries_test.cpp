@@ -9,8 +9,8 @@
 
 #include "nds/binaries/elf.h"
 #include "nds/binaries/runtime.h"
-#include "nds/byte_io.h"
-#include "nds/error.h"
+#include "nds/io/byte_io.h"
+#include "nds/io/error.h"
 #include "test_files.h"
 
 namespace {

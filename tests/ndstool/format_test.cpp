@@ -5,12 +5,12 @@
 #include <set>
 #include <string>
 
-#include "nds/crc16.h"
-#include "nds/crcs.h"
-#include "nds/disk_names.h"
-#include "nds/error.h"
-#include "nds/layout.h"
-#include "nds/names.h"
+#include "nds/format/crc16.h"
+#include "nds/format/crcs.h"
+#include "nds/format/disk_names.h"
+#include "nds/io/error.h"
+#include "nds/layout/layout.h"
+#include "nds/format/names.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <functional>
 
-#include "nds/error.h"
-#include "nds/image_model.h"
+#include "nds/io/error.h"
+#include "nds/unpack/image_model.h"
 #include "tool_fixture.h"
 
 namespace ndstest {

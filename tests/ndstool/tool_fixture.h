@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "nds/error.h"
+#include "nds/io/error.h"
 #include "nds_image_builder.h"
 #include "test_files.h"
 

@@ -10,11 +10,11 @@ tool=$1
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-for file in "$tool"/nds/*; do
+while IFS= read -r file; do
   grep -qE '\bgetenv\b|\benviron\b|GetEnvironmentVariable' "$file" &&
     fail "$file reads the environment"
   grep -qE '#include "cli/' "$file" && fail "$file includes the command line"
-done
+done < <(find "$tool/nds" -type f)
 while IFS= read -r file; do
   case $file in
     */main.cpp | *_posix.cpp | *_win32.cpp) ;;

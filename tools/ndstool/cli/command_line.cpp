@@ -4,9 +4,9 @@
 #include <array>
 #include <map>
 
-#include "nds/parts.h"
-#include "nds/rebuild.h"
-#include "nds/unpack.h"
+#include "nds/layout/parts.h"
+#include "nds/rebuild/rebuild.h"
+#include "nds/unpack/unpack.h"
 
 namespace nds::cli {
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "cli/result_report.h"
-#include "nds/error.h"
-#include "nds/write_budget.h"
+#include "nds/io/error.h"
+#include "nds/io/write_budget.h"
 
 namespace nds::cli {
 

@@ -2,8 +2,8 @@
 
 #include <fstream>
 
-#include "nds/error.h"
-#include "nds/file_io.h"
+#include "nds/io/error.h"
+#include "nds/io/file_io.h"
 
 namespace nds::cli {
 

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
-#include "nds/error.h"
-#include "nds/rebuild.h"
+#include "nds/io/error.h"
+#include "nds/rebuild/rebuild.h"
 #include "result_file/result_file.h"
 
 namespace nds::cli {

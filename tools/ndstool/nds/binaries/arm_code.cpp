@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "nds/byte_io.h"
+#include "nds/io/byte_io.h"
 
 namespace nds::arm {
 

@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "nds/byte_source.h"
+#include "nds/io/byte_source.h"
 
 namespace nds::arm {
 

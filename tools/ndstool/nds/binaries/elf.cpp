@@ -4,8 +4,8 @@
 #include <array>
 #include <span>
 
-#include "nds/byte_io.h"
-#include "nds/error.h"
+#include "nds/io/byte_io.h"
+#include "nds/io/error.h"
 
 namespace nds {
 

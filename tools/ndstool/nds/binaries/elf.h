@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "nds/byte_source.h"
+#include "nds/io/byte_source.h"
 
 namespace nds {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "nds/binaries/crt0.h"
-#include "nds/byte_io.h"
+#include "nds/io/byte_io.h"
 
 namespace nds {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "nds/byte_source.h"
+#include "nds/io/byte_source.h"
 
 namespace nds {
 

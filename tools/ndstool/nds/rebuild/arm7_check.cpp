@@ -1,0 +1,257 @@
+#include "nds/rebuild/arm7_check.h"
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "nds/rebuild/arm7_memory.h"
+#include "nds/binaries/elf.h"
+#include "nds/binaries/runtime.h"
+#include "nds/io/byte_io.h"
+#include "nds/format/crc16.h"
+#include "nds/io/error.h"
+#include "nds/io/file_io.h"
+
+namespace nds {
+
+namespace {
+
+using result_file::Refusal;
+
+// libnds and BlocksDS link their copy-down ARM7s for this address.
+constexpr std::uint32_t kCopyDownAddress = 0x02380000;
+// A DSi-only image (unit code 3) runs in DSi mode alone.
+constexpr std::uint8_t kDsiOnly = 0x03;
+
+void say(const Log& log, const std::string& line) {
+  if (log) log(line);
+}
+
+// Whether n bytes of a from a_at equal those of b from b_at (both inside).
+bool same_bytes(const ByteSource& a, std::uint64_t a_at, const ByteSource& b, std::uint64_t b_at,
+                std::uint64_t n) {
+  const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(n, 1u << 16));
+  std::vector<std::uint8_t> x(chunk), y(chunk);
+  for (std::uint64_t done = 0; done < n;) {
+    const auto k = static_cast<std::size_t>(std::min<std::uint64_t>(n - done, chunk));
+    a.read_at(a_at + done, std::span<std::uint8_t>(x.data(), k));
+    b.read_at(b_at + done, std::span<std::uint8_t>(y.data(), k));
+    if (!std::equal(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(k), y.begin())) return false;
+    done += k;
+  }
+  return true;
+}
+
+// A plain round trip: arm7.bin holds the very bytes of the image's ARM7.
+// The image is only read; one that cannot be read counts as other bytes.
+bool is_images_own_arm7(const PartPath& rom, const HeaderView& header, const ByteSource& arm7) {
+  const ItemRange range = header.arm7();
+  if (arm7.size() != range.size) return false;
+  try {
+    const InFile image(rom.path, rom.label);
+    if (range.offset > image.size() || range.size > image.size() - range.offset) return false;
+    return same_bytes(arm7, 0, image, range.offset, range.size);
+  } catch (const Error&) {
+    return false;
+  }
+}
+
+// A whole DS image: its first 0x160 bytes are a header whose CRC holds,
+// naming an ARM9 and an ARM7 that lie inside the file.
+bool is_ds_image(const ByteSource& file) {
+  constexpr std::size_t kHeaderBytes = field::kHeaderCrc + 2;
+  if (file.size() < kHeaderBytes) return false;
+  const std::vector<std::uint8_t> head = file.read_vector(0, kHeaderBytes);
+  const std::span<const std::uint8_t> bytes(head);
+  if (crc16(bytes.first(field::kHeaderCrc)) != get16(bytes, field::kHeaderCrc)) return false;
+  const auto inside = [&](const ArmField& arm) {
+    const std::uint64_t offset = get32(bytes, arm.rom_offset_at), size = get32(bytes, arm.size_at);
+    return offset + size <= file.size();
+  };
+  return get32(bytes, field::kArm9.size_at) != 0 && inside(field::kArm9) && inside(field::kArm7);
+}
+
+// The image's own ARM9, as its part holds it or without the SDK's footer.
+bool is_own_arm9(const ByteSource& arm7, const PartPath& arm9_part, const HeaderView& header) {
+  const InFile arm9(arm9_part.path, arm9_part.label);
+  const std::uint64_t n = arm7.size();
+  if ((n != arm9.size() && n != header.arm9().size) || n > arm9.size()) return false;
+  return same_bytes(arm7, 0, arm9, 0, n);
+}
+
+void refuse_what_is_no_arm7(const ByteSource& arm7, const std::string& label, const Parts& parts,
+                            const HeaderView& header) {
+  if (is_ds_image(arm7))
+    refuse_arm7(Refusal::ds_image, label + " is a whole DS ROM image (" + hex(arm7.size()) +
+                                       " bytes), not an ARM7 binary");
+  if (is_own_arm9(arm7, parts.arm9, header))
+    refuse_arm7(Refusal::own_arm9, label + " is this image's own ARM9 binary, not an ARM7 binary");
+}
+
+// An ELF's DS segments become the ARM7 binary, its DSi segments the ARM7i
+// where the image has one of its own. Returns where the ELF loads and
+// enters the binary.
+ArmLoad take_elf(const ByteSource& file, const std::string& label, Inputs& inputs,
+                 Arm7Decision& decision, const Log& log) {
+  ElfProgram elf;
+  try {
+    elf = read_elf(file, label);
+  } catch (const Error& e) {
+    if (e.kind() != ErrorKind::BadPart) throw;
+    std::string why = e.what();
+    if (why.rfind(label + ": ", 0) == 0) why.erase(0, label.size() + 2);
+    refuse_arm7(Refusal::bad_elf, label + " is an ELF file that cannot be taken: " + why);
+  }
+  if (elf.ds.empty())
+    refuse_arm7(Refusal::bad_elf, label + " is an ELF file without DS segments to load");
+  say(log, label + ": an ELF file; its DS segments make an ARM7 binary of " + hex(elf.ds.size()) +
+               " bytes loaded at " + hex(elf.ds_load) + ", entered at " + hex(elf.entry));
+  inputs.arm7_size = elf.ds.size();
+  inputs.arm7_bytes = std::make_shared<const std::vector<std::uint8_t>>(std::move(elf.ds));
+  decision.check.elf = true;
+  decision.elf_dsi = elf.has_dsi && !elf.dsi.empty();
+  const HeaderView header(inputs.header);
+  const ItemRange arm7i = header.arm7i();
+  if (decision.elf_dsi && arm7i.size != 0 && !(arm7i == header.arm7())) {
+    decision.arm7i_ram_address = elf.dsi_load;
+    inputs.arm7i_bytes = std::make_shared<const std::vector<std::uint8_t>>(std::move(elf.dsi));
+  }
+  return {elf.ds_load, elf.entry};
+}
+
+result_file::RuntimeCode runtime_code(const RuntimeId& id) {
+  using R = result_file::Runtime;
+  R runtime = R::unknown;
+  switch (id.runtime) {
+    case Runtime::Unknown: break;
+    case Runtime::Sdk: runtime = R::sdk; break;
+    case Runtime::Calico: runtime = R::calico; break;
+    case Runtime::Libnds: runtime = R::libnds; break;
+    case Runtime::Blocksds: runtime = R::blocksds; break;
+    case Runtime::LibndsOrBlocksds: runtime = R::libnds_or_blocksds; break;
+  }
+  return {runtime, runtime == R::sdk ? id.sdk_version : 0};
+}
+
+// Two runtimes known to differ; "libnds or BlocksDS" may be either.
+bool runtimes_differ(Runtime a, Runtime b) {
+  if (a == Runtime::Unknown || b == Runtime::Unknown || a == b) return false;
+  const auto may_be = [](Runtime vague, Runtime other) {
+    return vague == Runtime::LibndsOrBlocksds &&
+           (other == Runtime::Libnds || other == Runtime::Blocksds);
+  };
+  return !may_be(a, b) && !may_be(b, a);
+}
+
+void tell_runtimes(const RuntimeId& arm7, const RuntimeId& arm9, const Log& log) {
+  if (!log) return;
+  log(std::string("the new ARM7 binary: built with ") + runtime_label(arm7));
+  log(std::string("the image's ARM9 binary: built with ") + runtime_label(arm9));
+  if (runtimes_differ(arm7.runtime, arm9.runtime))
+    log("the two halves were built with different runtimes: such pairs often do not start");
+}
+
+struct LoadChoice {
+  ArmLoad load;
+  std::string why;
+};
+
+// Where the header loads the new ARM7: where the binary says it must be,
+// when that is certain; the header's own address otherwise.
+LoadChoice choose_load(const HeaderView& header, const Arm7Identity& id,
+                       const std::optional<ArmLoad>& elf) {
+  const ArmLoad now = header.arm7_load();
+  if (elf) return {*elf, "the ELF file gives its load address and entry"};
+  if (id.placement == Arm7Placement::Fixed && id.load_address) {
+    if (*id.load_address == now.ram_address)
+      return {now, "it is linked to run at the header's address"};
+    return {{*id.load_address, id.entry.value_or(*id.load_address)},
+            "it is linked to run at " + hex(*id.load_address)};
+  }
+  if (id.placement == Arm7Placement::CopyDown) {
+    const auto place = load_place(now.ram_address, header.unit_code() == kDsiOnly);
+    if (!place || !place->area.main_ram)
+      return {{kCopyDownAddress, kCopyDownAddress},
+              "it copies itself into ARM7 WRAM, so it is loaded in main RAM, at the address such "
+              "binaries are built for"};
+    return {now, "it copies itself into ARM7 WRAM from wherever in main RAM it is loaded"};
+  }
+  return {now, "its start code does not say where it must be loaded"};
+}
+
+// At the address the header ends with: inside one memory, and clear of
+// the ARM9 there.
+void check_memory(std::uint64_t size, std::uint32_t address, const HeaderView& header,
+                  const result_file::Arm7Check& check, const std::string& label) {
+  const bool dsi_only = header.unit_code() == kDsiOnly;
+  const std::optional<LoadPlace> place = load_place(address, dsi_only);
+  if (!place)
+    refuse_arm7(Refusal::too_large,
+                label + " cannot be loaded at " + hex(address) +
+                    ": no memory an ARM7 binary can be loaded into lies there",
+                check);
+  if (size > place->room())
+    refuse_arm7(Refusal::too_large,
+                label + " (" + hex(size) +
+                    " bytes) is larger than the memory at its load address " + hex(address) +
+                    " holds: " + hex(place->room()) + " bytes of " + place->area.name,
+                check);
+  const ArmLoad arm9 = header.arm9_load();
+  const std::optional<LoadPlace> arm9_place = load_place(arm9.ram_address, dsi_only);
+  if (!arm9_place || arm9_place->area.start != place->area.start) return;
+  const std::uint64_t a = place->address, b = arm9_place->address, arm9_size = header.arm9().size;
+  if (a < b + arm9_size && b < a + size)
+    refuse_arm7(Refusal::overlaps_arm9,
+                label + " would lie over the image's ARM9 binary in " + place->area.name +
+                    ": the ARM7 at " + hex(address) + "-" + hex(address + size) + ", the ARM9 at " +
+                    hex(arm9.ram_address) + "-" + hex(arm9.ram_address + arm9_size),
+                check);
+}
+
+}  // namespace
+
+Arm7Decision check_arm7(const PartPath& rom, const Parts& parts, Inputs& inputs, const Log& log) {
+  const HeaderView header(inputs.header);
+  const std::string& label = parts.arm7.label;
+  const InFile file(parts.arm7.path, label);
+  Arm7Decision decision;
+  std::optional<ArmLoad> elf_load;
+  std::optional<MemorySource> converted;
+  if (looks_like_elf(file)) {
+    elf_load = take_elf(file, label, inputs, decision, log);
+    converted.emplace(*inputs.arm7_bytes);
+  } else {
+    decision.unchanged = is_images_own_arm7(rom, header, file);
+    if (!decision.unchanged) refuse_what_is_no_arm7(file, label, parts, header);
+  }
+  const ByteSource& binary = converted ? static_cast<const ByteSource&>(*converted) : file;
+  const Arm7Identity identity = identify_arm7(binary);
+  const InFile arm9(parts.arm9.path, parts.arm9.label);
+  const RuntimeId arm9_runtime = identify_arm9(arm9, header.arm9_load().ram_address);
+  decision.check.arm7 = runtime_code(identity.runtime);
+  decision.check.arm9 = runtime_code(arm9_runtime);
+  tell_runtimes(identity.runtime, arm9_runtime, log);
+  if (decision.unchanged) {
+    say(log, label + " is the image's own ARM7 binary: taken as it is");
+    return decision;
+  }
+  const LoadChoice choice = choose_load(header, identity, elf_load);
+  const ArmLoad now = header.arm7_load();
+  if (choice.load.ram_address != now.ram_address || choice.load.entry != now.entry)
+    decision.load = choice.load;
+  if (choice.load.ram_address != now.ram_address) {
+    decision.check.moved = true;
+    decision.check.from = now.ram_address;
+    decision.check.to = choice.load.ram_address;
+  }
+  say(log, std::string("ARM7 RAM address ") +
+               (decision.check.moved
+                    ? "moved from " + hex(now.ram_address) + " to " + hex(choice.load.ram_address)
+                    : hex(now.ram_address) + " kept") +
+               ": " + choice.why);
+  check_memory(binary.size(), choice.load.ram_address, header, decision.check, label);
+  return decision;
+}
+
+}  // namespace nds
