@@ -68,11 +68,10 @@ bool RuntimesDiffer(const RuntimeCode& arm7, const RuntimeCode& arm9) {
 
 std::wstring Arm7CheckText(const result_file::Arm7Check& check) {
   std::vector<std::wstring> lines;
-  if (check.arm7.runtime != Runtime::unknown || check.arm9.runtime != Runtime::unknown) {
-    lines.push_back(Text(Msg::arm7_built_with, {RuntimeName(check.arm7)}));
-    lines.push_back(Text(Msg::arm9_built_with, {RuntimeName(check.arm9)}));
-    if (RuntimesDiffer(check.arm7, check.arm9)) lines.push_back(Text(Msg::runtimes_differ));
-  }
+  // Said even when neither is known: the user learns that it was looked at.
+  lines.push_back(Text(Msg::arm7_built_with, {RuntimeName(check.arm7)}));
+  lines.push_back(Text(Msg::arm9_built_with, {RuntimeName(check.arm9)}));
+  if (RuntimesDiffer(check.arm7, check.arm9)) lines.push_back(Text(Msg::runtimes_differ));
   if (check.moved) lines.push_back(Text(Msg::address_moved, {Hex8(check.from), Hex8(check.to)}));
   if (check.elf) lines.push_back(Text(Msg::from_elf));
   if (const std::optional<Msg> dsi = DsiSentence(check.dsi)) lines.push_back(Text(*dsi));
