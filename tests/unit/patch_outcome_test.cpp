@@ -145,8 +145,9 @@ TEST(PatchOutcomeText, TheArm7CheckTellsWhatBuiltEachHalfTheAddressTheElfAndTheA
 
   // Nothing known is still said: the binaries were looked at.
   report.line.check = Arm7Check{};
-  EXPECT_TRUE(TextOf(report).ends_with(L"changed.\n\nNew ARM7 binary built with: not known\n"
-                                       L"The image's ARM9 binary built with: not known"))
+  EXPECT_TRUE(
+      TextOf(report).ends_with(L"changed.\n\nNew ARM7 binary built with: not known\n"
+                               L"The image's ARM9 binary built with: not known"))
       << TextOf(report);
 
   std::set<std::wstring> notes;
