@@ -37,11 +37,6 @@ std::wstring RuntimeName(const RuntimeCode& code) {
   return Text(Msg::runtime_libnds_or_blocksds);
 }
 
-bool LibndsOrBlocksds(Runtime runtime) {
-  return runtime == Runtime::libnds || runtime == Runtime::blocksds ||
-         runtime == Runtime::libnds_or_blocksds;
-}
-
 std::optional<Msg> DsiSentence(DsiNote note) {
   switch (note) {
     case DsiNote::none: return std::nullopt;
@@ -53,17 +48,6 @@ std::optional<Msg> DsiSentence(DsiNote note) {
   return Msg::dsi_kept;
 }
 
-// Whether the two halves were certainly built with different runtimes: both
-// known, and not possibly the same (libnds_or_blocksds is either). Other
-// versions of one SDK are not counted as different.
-bool RuntimesDiffer(const RuntimeCode& arm7, const RuntimeCode& arm9) {
-  if (arm7.runtime == Runtime::unknown || arm9.runtime == Runtime::unknown) return false;
-  if (arm7.runtime == arm9.runtime) return false;
-  const bool either =
-      arm7.runtime == Runtime::libnds_or_blocksds || arm9.runtime == Runtime::libnds_or_blocksds;
-  return !(either && LibndsOrBlocksds(arm7.runtime) && LibndsOrBlocksds(arm9.runtime));
-}
-
 }  // namespace
 
 std::wstring Arm7CheckText(const result_file::Arm7Check& check) {
@@ -71,7 +55,8 @@ std::wstring Arm7CheckText(const result_file::Arm7Check& check) {
   // Said even when neither is known: the user learns that it was looked at.
   lines.push_back(Text(Msg::arm7_built_with, {RuntimeName(check.arm7)}));
   lines.push_back(Text(Msg::arm9_built_with, {RuntimeName(check.arm9)}));
-  if (RuntimesDiffer(check.arm7, check.arm9)) lines.push_back(Text(Msg::runtimes_differ));
+  if (result_file::runtimes_differ(check.arm7, check.arm9))
+    lines.push_back(Text(Msg::runtimes_differ));
   if (check.moved) lines.push_back(Text(Msg::address_moved, {Hex8(check.from), Hex8(check.to)}));
   if (check.elf) lines.push_back(Text(Msg::from_elf));
   if (const std::optional<Msg> dsi = DsiSentence(check.dsi)) lines.push_back(Text(*dsi));

@@ -24,7 +24,7 @@ nds::Arm7Identity arm7_of(const Bytes& b) {
   return nds::identify_arm7(source);
 }
 
-nds::RuntimeId arm9_of(const Bytes& b, std::uint32_t ram) {
+nds::RuntimeCode arm9_of(const Bytes& b, std::uint32_t ram) {
   const nds::MemorySource source(b);
   return nds::identify_arm9(source, ram);
 }
@@ -198,18 +198,18 @@ struct Sample {
 // their crt0s word for word with BlocksDS's first ones, so only "one of the
 // two" can be said of them.
 const Sample kSamples[] = {
-    {"dstimer-1.0.nds", Runtime::Calico, Arm7Placement::Fixed, true, Runtime::Calico},
-    {"dstimer-2.0.nds", Runtime::Blocksds, Arm7Placement::CopyDown, false, Runtime::Blocksds},
-    {"dstimer-head.nds", Runtime::Blocksds, Arm7Placement::CopyDown, false, Runtime::Blocksds},
-    {"nflib-animation.nds", Runtime::LibndsOrBlocksds, Arm7Placement::CopyDown, false,
-     Runtime::LibndsOrBlocksds},
-    {"stellads-1.1c.nds", Runtime::LibndsOrBlocksds, Arm7Placement::CopyDown, false,
-     Runtime::LibndsOrBlocksds},
-    {"stellads-8.4a.nds", Runtime::LibndsOrBlocksds, Arm7Placement::CopyDown, false,
-     Runtime::LibndsOrBlocksds},
+    {"dstimer-1.0.nds", Runtime::calico, Arm7Placement::Fixed, true, Runtime::calico},
+    {"dstimer-2.0.nds", Runtime::blocksds, Arm7Placement::CopyDown, false, Runtime::blocksds},
+    {"dstimer-head.nds", Runtime::blocksds, Arm7Placement::CopyDown, false, Runtime::blocksds},
+    {"nflib-animation.nds", Runtime::libnds_or_blocksds, Arm7Placement::CopyDown, false,
+     Runtime::libnds_or_blocksds},
+    {"stellads-1.1c.nds", Runtime::libnds_or_blocksds, Arm7Placement::CopyDown, false,
+     Runtime::libnds_or_blocksds},
+    {"stellads-8.4a.nds", Runtime::libnds_or_blocksds, Arm7Placement::CopyDown, false,
+     Runtime::libnds_or_blocksds},
     // devkitPro before the DSi handshake, linked at 0x037F8000.
-    {"pongds-1.1.0.nds", Runtime::Libnds, Arm7Placement::Fixed, true, Runtime::Libnds},
-    {"raycast-4.nds", Runtime::Libnds, Arm7Placement::Fixed, true, Runtime::Libnds},
+    {"pongds-1.1.0.nds", Runtime::libnds, Arm7Placement::Fixed, true, Runtime::libnds},
+    {"raycast-4.nds", Runtime::libnds, Arm7Placement::Fixed, true, Runtime::libnds},
 };
 
 // Whatever address is derived from an image's own ARM7 is the one its
@@ -240,13 +240,13 @@ TEST(Binaries, SampleRuntimesAndArm7Addresses) {
 
 TEST(Binaries, FixedLibndsAddressComesFromItsBss) {
   expect_fixed_at(arm7_of(fixed_handshake_arm7(0x02380000, 0x400, 0x200, false)),
-                  Runtime::LibndsOrBlocksds, 0x02380000);
-  expect_fixed_at(arm7_of(fixed_handshake_arm7(0x037F8000, 0x6F4, 0x40, true)), Runtime::Blocksds,
+                  Runtime::libnds_or_blocksds, 0x02380000);
+  expect_fixed_at(arm7_of(fixed_handshake_arm7(0x037F8000, 0x6F4, 0x40, true)), Runtime::blocksds,
                   0x037F8000);
-  expect_fixed_at(arm7_of(fixed_early_arm7(0x037F8000, 0x900, 0x300, true)), Runtime::Libnds,
+  expect_fixed_at(arm7_of(fixed_early_arm7(0x037F8000, 0x900, 0x300, true)), Runtime::libnds,
                   0x037F8000);
   // Without the bss written out, the same crt0 ends at its bss start.
-  expect_fixed_at(arm7_of(fixed_early_arm7(0x037FC000, 0x600, 0x300, false)), Runtime::Libnds,
+  expect_fixed_at(arm7_of(fixed_early_arm7(0x037FC000, 0x600, 0x300, false)), Runtime::libnds,
                   0x037FC000);
   // A zero tail as short as a tiny bss could be the data's own end.
   const nds::Arm7Identity tiny = arm7_of(fixed_early_arm7(0x037F8000, 0x600, 8, true));
@@ -255,31 +255,31 @@ TEST(Binaries, FixedLibndsAddressComesFromItsBss) {
 }
 
 TEST(Binaries, SdkAndCalicoAddressesComeFromTheirTables) {
-  expect_fixed_at(arm7_of(sdk_arm7(0x02380000, 0x1B0, false)), Runtime::Sdk, 0x02380000);
+  expect_fixed_at(arm7_of(sdk_arm7(0x02380000, 0x1B0, false)), Runtime::sdk, 0x02380000);
   const nds::Arm7Identity versioned = arm7_of(sdk_arm7(0x02388000, 0x2F4, true));
-  expect_fixed_at(versioned, Runtime::Sdk, 0x02388000);
+  expect_fixed_at(versioned, Runtime::sdk, 0x02388000);
   EXPECT_EQ(versioned.runtime.sdk_version, kSdkVersion);
-  expect_fixed_at(arm7_of(calico_old_arm7(0x02390000)), Runtime::Calico, 0x02390000);
+  expect_fixed_at(arm7_of(calico_old_arm7(0x02390000)), Runtime::calico, 0x02390000);
 
-  const nds::RuntimeId arm9 = arm9_of(sdk_arm9(0x02000B00, true), 0x02000000);
-  EXPECT_EQ(arm9.runtime, Runtime::Sdk);
+  const nds::RuntimeCode arm9 = arm9_of(sdk_arm9(0x02000B00, true), 0x02000000);
+  EXPECT_EQ(arm9.runtime, Runtime::sdk);
   EXPECT_STREQ(nds::runtime_label(arm9), "Nintendo SDK 4.2 (version 0x04027533)");
   EXPECT_EQ(arm9_of(sdk_arm9(0x02000B00, false), 0x02000000).sdk_version, 0u);
-  EXPECT_STREQ(nds::runtime_label({Runtime::Blocksds, 0}), "BlocksDS");
+  EXPECT_STREQ(nds::runtime_label({Runtime::blocksds, 0}), "BlocksDS");
 }
 
 TEST(Binaries, HostileBinariesAreUnknownNotACrash) {
   Bytes outside = sdk_arm7(0x02380000, 0x1B0, false);
   replace_word(outside, 0x02380080, 0x09000000);  // the crt0's pointer to its parameters
-  EXPECT_EQ(arm7_of(outside).runtime.runtime, Runtime::Unknown);
+  EXPECT_EQ(arm7_of(outside).runtime.runtime, Runtime::unknown);
   Bytes overflow = sdk_arm7(0x02380000, 0x1B0, false);
   nds::put32(overflow, 0x80, 0xFFFFFFF4);  // the autoload list near the top of the address space
-  EXPECT_EQ(arm7_of(overflow).runtime.runtime, Runtime::Unknown);
-  EXPECT_EQ(arm9_of(sdk_arm9(0x01FFFFF0, true), 0x02000000).runtime, Runtime::Unknown);
+  EXPECT_EQ(arm7_of(overflow).runtime.runtime, Runtime::unknown);
+  EXPECT_EQ(arm9_of(sdk_arm9(0x01FFFFF0, true), 0x02000000).runtime, Runtime::unknown);
   for (const std::uint32_t end : {0x10u, 0xFFFFFFF0u}) {
     Bytes calico = calico_old_arm7(0x02380000);
     nds::put32(calico, 0x10, end);
-    EXPECT_EQ(arm7_of(calico).runtime.runtime, Runtime::Unknown) << end;
+    EXPECT_EQ(arm7_of(calico).runtime.runtime, Runtime::unknown) << end;
   }
   EXPECT_FALSE(arm7_of(fixed_handshake_arm7(0xFFFFF000, 0x400, 0x200, false)).load_address);
 
@@ -294,9 +294,9 @@ TEST(Binaries, HostileBinariesAreUnknownNotACrash) {
       const Bytes part(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(cut));
       const nds::Arm7Identity id = arm7_of(part);
       if (cut < 0x40) {
-        EXPECT_EQ(id.runtime.runtime, Runtime::Unknown) << cut;
+        EXPECT_EQ(id.runtime.runtime, Runtime::unknown) << cut;
       }
-      EXPECT_EQ(arm9_of(part, 0x02000000).runtime, Runtime::Unknown) << cut;
+      EXPECT_EQ(arm9_of(part, 0x02000000).runtime, Runtime::unknown) << cut;
     }
   }
 }

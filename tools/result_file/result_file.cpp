@@ -407,4 +407,14 @@ std::string runtime_word(const RuntimeCode& runtime) {
   return std::string(kRuntimeWords[static_cast<std::size_t>(runtime.runtime)]);
 }
 
+bool runtimes_differ(const RuntimeCode& a, const RuntimeCode& b) {
+  if (a.runtime == Runtime::unknown || b.runtime == Runtime::unknown) return false;
+  if (a.runtime == b.runtime) return false;
+  const auto may_be = [](Runtime vague, Runtime other) {
+    return vague == Runtime::libnds_or_blocksds &&
+           (other == Runtime::libnds || other == Runtime::blocksds);
+  };
+  return !may_be(a.runtime, b.runtime) && !may_be(b.runtime, a.runtime);
+}
+
 }  // namespace result_file

@@ -74,6 +74,11 @@ struct RuntimeCode {
   bool operator==(const RuntimeCode&) const = default;
 };
 
+// Whether two halves were certainly built with different runtimes: both
+// known, and not possibly the same (libnds_or_blocksds may be either of
+// them). Versions of one SDK do not count as different.
+bool runtimes_differ(const RuntimeCode& a, const RuntimeCode& b);
+
 // What became of the image's ARM7i (its DSi-mode ARM7 binary).
 enum class DsiNote {
   none,            // nothing to say: no ARM7i, or the ARM7 did not change

@@ -72,7 +72,7 @@ std::optional<Arm7Identity> calico_arm7(const arm::CodeWindow& code) {
       load <= *lma && *lma <= *start && in_arm7_memory(load, size) &&
       entries_fill(code.binary(), *start - load, listed / kLoadListEntry, *start - *lma);
   if (!sound) return std::nullopt;
-  return fixed_at(RuntimeId{Runtime::Calico, 0}, static_cast<std::uint32_t>(load));
+  return fixed_at(RuntimeCode{Runtime::calico, 0}, static_cast<std::uint32_t>(load));
 }
 
 bool calico_arm9(const arm::CodeWindow& code) {

@@ -14,7 +14,7 @@ namespace nds::crt0 {
 
 // libnds (devkitPro crtls) and BlocksDS: both open with mov r0, #0x04000000.
 std::optional<Arm7Identity> libnds_arm7(const arm::CodeWindow& code);
-std::optional<RuntimeId> libnds_arm9(const arm::CodeWindow& code);
+std::optional<RuntimeCode> libnds_arm9(const arm::CodeWindow& code);
 
 // calico: a branch over a "MOD7"/"MOD9" module header.
 std::optional<Arm7Identity> calico_arm7(const arm::CodeWindow& code);
@@ -23,7 +23,7 @@ bool calico_arm9(const arm::CodeWindow& code);
 // The Nintendo SDK: mov ip, #0x04000000, and a pointer to the module
 // parameters. The ARM9's binary (not its crt0) starts at ram_address.
 std::optional<Arm7Identity> sdk_arm7(const arm::CodeWindow& code);
-std::optional<RuntimeId> sdk_arm9(const arm::CodeWindow& code, std::uint32_t ram_address);
+std::optional<RuntimeCode> sdk_arm9(const arm::CodeWindow& code, std::uint32_t ram_address);
 
 // count little-endian words at a binary offset; none when they are not all
 // inside the binary.
@@ -35,6 +35,6 @@ std::optional<std::vector<std::uint32_t>> read_words(const ByteSource& binary, s
 bool in_arm7_memory(std::uint64_t load, std::uint64_t size);
 
 // A Fixed identity loaded (and entered) at load.
-Arm7Identity fixed_at(RuntimeId runtime, std::uint32_t load);
+Arm7Identity fixed_at(RuntimeCode runtime, std::uint32_t load);
 
 }  // namespace nds::crt0

@@ -170,8 +170,8 @@ std::optional<std::uint32_t> load_from_bss(const ByteSource& binary, Bss bss) {
   return static_cast<std::uint32_t>(end - size);
 }
 
-RuntimeId family(Runtime runtime) {
-  return RuntimeId{runtime, 0};
+RuntimeCode family(Runtime runtime) {
+  return RuntimeCode{runtime, 0};
 }
 
 // After the prologue of a crt0 that runs where it was linked.
@@ -191,9 +191,9 @@ std::optional<Arm7Identity> fixed_arm7(const CodeWindow& code, Cursor& c, bool i
       tail_2005(c);
   }
   if (!c.ok()) return std::nullopt;
-  Runtime runtime = Runtime::Libnds;
+  Runtime runtime = Runtime::libnds;
   if (handshake)
-    runtime = calls_init_tls(code, c.at()) ? Runtime::Blocksds : Runtime::LibndsOrBlocksds;
+    runtime = calls_init_tls(code, c.at()) ? Runtime::blocksds : Runtime::libnds_or_blocksds;
   const auto load = load_from_bss(code.binary(), bss);
   if (load) return fixed_at(family(runtime), *load);
   return Arm7Identity{family(runtime), Arm7Placement::Fixed, std::nullopt, std::nullopt};
@@ -231,11 +231,11 @@ std::optional<Arm7Identity> libnds_arm7(const CodeWindow& code) {
   relative_copy(c);
   if (!c.ok()) return std::nullopt;
   const Runtime runtime =
-      calls_init_tls(code, c.at()) ? Runtime::Blocksds : Runtime::LibndsOrBlocksds;
+      calls_init_tls(code, c.at()) ? Runtime::blocksds : Runtime::libnds_or_blocksds;
   return Arm7Identity{family(runtime), Arm7Placement::CopyDown, std::nullopt, std::nullopt};
 }
 
-std::optional<RuntimeId> libnds_arm9(const CodeWindow& code) {
+std::optional<RuntimeCode> libnds_arm9(const CodeWindow& code) {
   // IME = 0; stacks the BIOS can use; __libnds_mpu_setup; the real stacks.
   Cursor c(code, 0);
   c.is(kMovR0Io).is(kStrR0Ime).is(mov_imm(0, 0x13)).is(arm::kMsrCpsrR0);
@@ -248,13 +248,13 @@ std::optional<RuntimeId> libnds_arm9(const CodeWindow& code) {
   if (c.next_is(0xFFFFFFFF, 0xE3A0C301)) {
     c.is(0xE3A0C301).is(0xE7DCB62C);
     if (!c.ok()) return std::nullopt;
-    return family(starts_main_as_thread(code, c.at()) ? Runtime::Blocksds
-                                                      : Runtime::LibndsOrBlocksds);
+    return family(starts_main_as_thread(code, c.at()) ? Runtime::blocksds
+                                                      : Runtime::libnds_or_blocksds);
   }
   // Before the handshake (devkitPro only): the ITCM copy follows at once.
   c.literal(1).literal(2).literal(4).bl();
   if (!c.ok()) return std::nullopt;
-  return family(Runtime::Libnds);
+  return family(Runtime::libnds);
 }
 
 }  // namespace nds::crt0

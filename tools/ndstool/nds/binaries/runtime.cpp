@@ -34,7 +34,7 @@ bool in_arm7_memory(std::uint64_t load, std::uint64_t size) {
   return false;
 }
 
-Arm7Identity fixed_at(RuntimeId runtime, std::uint32_t load) {
+Arm7Identity fixed_at(RuntimeCode runtime, std::uint32_t load) {
   // Every crt0 decoded here starts the binary, so the entry is its first byte.
   return Arm7Identity{runtime, Arm7Placement::Fixed, load, load};
 }
@@ -57,24 +57,24 @@ Arm7Identity identify_arm7(const ByteSource& arm7) {
   return {};
 }
 
-RuntimeId identify_arm9(const ByteSource& arm9, std::uint32_t ram_address) {
+RuntimeCode identify_arm9(const ByteSource& arm9, std::uint32_t ram_address) {
   for (const std::uint64_t at : kArm9Crt0At) {
     const arm::CodeWindow code(arm9, at);
     if (auto id = crt0::libnds_arm9(code)) return *id;
-    if (crt0::calico_arm9(code)) return RuntimeId{Runtime::Calico, 0};
+    if (crt0::calico_arm9(code)) return RuntimeCode{Runtime::calico, 0};
     if (auto id = crt0::sdk_arm9(code, ram_address)) return *id;
   }
   return {};
 }
 
-const char* runtime_label(const RuntimeId& id) {
+const char* runtime_label(const RuntimeCode& id) {
   switch (id.runtime) {
-    case Runtime::Unknown: return "unknown runtime";
-    case Runtime::Calico: return "calico";
-    case Runtime::Libnds: return "libnds";
-    case Runtime::Blocksds: return "BlocksDS";
-    case Runtime::LibndsOrBlocksds: return "libnds or BlocksDS";
-    case Runtime::Sdk: break;
+    case Runtime::unknown: return "unknown runtime";
+    case Runtime::calico: return "calico";
+    case Runtime::libnds: return "libnds";
+    case Runtime::blocksds: return "BlocksDS";
+    case Runtime::libnds_or_blocksds: return "libnds or BlocksDS";
+    case Runtime::sdk: break;
   }
   if (id.sdk_version == 0) return "Nintendo SDK";
   // The SDK's version word: major in the top byte, minor next, a build step below.

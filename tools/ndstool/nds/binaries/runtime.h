@@ -10,22 +10,20 @@
 #include <optional>
 
 #include "nds/io/byte_source.h"
+#include "result_file/result_file.h"
 
 namespace nds {
 
-enum class Runtime { Unknown, Sdk, Calico, Libnds, Blocksds, LibndsOrBlocksds };
-
-struct RuntimeId {
-  Runtime runtime = Runtime::Unknown;
-  std::uint32_t sdk_version = 0;  // Sdk only; 0 = not given
-};
+// The runtimes are the result line's codes: -c reports them as found.
+using result_file::Runtime;
+using result_file::RuntimeCode;
 
 // CopyDown: built to be loaded in main RAM anywhere; it copies itself into
 // ARM7 WRAM. Fixed: it runs where it was linked and must be loaded there.
 enum class Arm7Placement { Unknown, CopyDown, Fixed };
 
 struct Arm7Identity {
-  RuntimeId runtime;
+  RuntimeCode runtime;
   Arm7Placement placement = Arm7Placement::Unknown;
   // Only when certain: the address of the binary's first byte, and its entry.
   std::optional<std::uint32_t> load_address;
@@ -36,10 +34,10 @@ struct Arm7Identity {
 Arm7Identity identify_arm7(const ByteSource& arm7);
 
 // The image's ARM9 as stored, with the header's ARM9 RAM address.
-RuntimeId identify_arm9(const ByteSource& arm9, std::uint32_t ram_address);
+RuntimeCode identify_arm9(const ByteSource& arm9, std::uint32_t ram_address);
 
 // "BlocksDS", "Nintendo SDK 3.2 (version 0x03027531)", for -v messages. The
 // text stays valid until the next call on the same thread.
-const char* runtime_label(const RuntimeId& id);
+const char* runtime_label(const RuntimeCode& id);
 
 }  // namespace nds

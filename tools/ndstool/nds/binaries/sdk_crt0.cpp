@@ -107,17 +107,17 @@ std::optional<Arm7Identity> sdk_arm7(const arm::CodeWindow& code) {
   if (!found) return std::nullopt;
   const std::uint64_t load = *pointer - *found;
   if (load % 4 != 0 || !in_arm7_memory(load, size)) return std::nullopt;
-  return fixed_at(RuntimeId{Runtime::Sdk, sdk_version(binary, *found)},
+  return fixed_at(RuntimeCode{Runtime::sdk, sdk_version(binary, *found)},
                   static_cast<std::uint32_t>(load));
 }
 
-std::optional<RuntimeId> sdk_arm9(const arm::CodeWindow& code, std::uint32_t ram_address) {
+std::optional<RuntimeCode> sdk_arm9(const arm::CodeWindow& code, std::uint32_t ram_address) {
   const auto pointer = params_pointer(code);
   if (!pointer || *pointer < ram_address) return std::nullopt;
   const std::uint64_t offset = *pointer - ram_address;
   const auto w = read_words(code.binary(), offset, kParamsWords);
   if (!w || !plausible(params_of(*w))) return std::nullopt;
-  return RuntimeId{Runtime::Sdk, sdk_version(code.binary(), offset)};
+  return RuntimeCode{Runtime::sdk, sdk_version(code.binary(), offset)};
 }
 
 }  // namespace nds::crt0

@@ -120,35 +120,11 @@ ArmLoad take_elf(const ByteSource& file, const std::string& label, Inputs& input
   return {elf.ds_load, elf.entry};
 }
 
-result_file::RuntimeCode runtime_code(const RuntimeId& id) {
-  using R = result_file::Runtime;
-  R runtime = R::unknown;
-  switch (id.runtime) {
-    case Runtime::Unknown: break;
-    case Runtime::Sdk: runtime = R::sdk; break;
-    case Runtime::Calico: runtime = R::calico; break;
-    case Runtime::Libnds: runtime = R::libnds; break;
-    case Runtime::Blocksds: runtime = R::blocksds; break;
-    case Runtime::LibndsOrBlocksds: runtime = R::libnds_or_blocksds; break;
-  }
-  return {runtime, runtime == R::sdk ? id.sdk_version : 0};
-}
-
-// Two runtimes known to differ; "libnds or BlocksDS" may be either.
-bool runtimes_differ(Runtime a, Runtime b) {
-  if (a == Runtime::Unknown || b == Runtime::Unknown || a == b) return false;
-  const auto may_be = [](Runtime vague, Runtime other) {
-    return vague == Runtime::LibndsOrBlocksds &&
-           (other == Runtime::Libnds || other == Runtime::Blocksds);
-  };
-  return !may_be(a, b) && !may_be(b, a);
-}
-
-void tell_runtimes(const RuntimeId& arm7, const RuntimeId& arm9, const Log& log) {
+void tell_runtimes(const RuntimeCode& arm7, const RuntimeCode& arm9, const Log& log) {
   if (!log) return;
   log(std::string("the new ARM7 binary: built with ") + runtime_label(arm7));
   log(std::string("the image's ARM9 binary: built with ") + runtime_label(arm9));
-  if (runtimes_differ(arm7.runtime, arm9.runtime))
+  if (result_file::runtimes_differ(arm7, arm9))
     log("the two halves were built with different runtimes: such pairs often do not start");
 }
 
@@ -228,9 +204,9 @@ Arm7Decision check_arm7(const PartPath& rom, const Parts& parts, Inputs& inputs,
   const ByteSource& binary = converted ? static_cast<const ByteSource&>(*converted) : file;
   const Arm7Identity identity = identify_arm7(binary);
   const InFile arm9(parts.arm9.path, parts.arm9.label);
-  const RuntimeId arm9_runtime = identify_arm9(arm9, header.arm9_load().ram_address);
-  decision.check.arm7 = runtime_code(identity.runtime);
-  decision.check.arm9 = runtime_code(arm9_runtime);
+  const RuntimeCode arm9_runtime = identify_arm9(arm9, header.arm9_load().ram_address);
+  decision.check.arm7 = identity.runtime;
+  decision.check.arm9 = arm9_runtime;
   tell_runtimes(identity.runtime, arm9_runtime, log);
   if (decision.unchanged) {
     say(log, label + " is the image's own ARM7 binary: taken as it is");
