@@ -1,6 +1,5 @@
 #include "patch/failure_text.h"
 
-#include "platform/files.h"
 #include "texts/catalogue.h"
 
 namespace voderer {
@@ -31,11 +30,6 @@ bool WritesInProgramFolder(const result_file::Line& failed) {
   return failed.stage == Stage::unpack;
 }
 
-std::wstring FolderOf(const std::wstring& path) {
-  const std::size_t cut = path.find_last_of(std::wstring{PathSeparator(), L'/'});
-  return cut == std::wstring::npos ? path : path.substr(0, cut);
-}
-
 }  // namespace
 
 std::wstring FailureSentence(const result_file::Line& failed) {
@@ -55,21 +49,20 @@ std::wstring FailureSentence(const result_file::Line& failed) {
 }
 
 std::wstring NextStep(const result_file::Line& failed, const PatchPlaces& places) {
-  const std::wstring bin = places.program_folder + PathSeparator() + L"Bin";
   switch (failed.failure) {
     case Failure::other: return Text(Msg::next_read_reason);
     case Failure::no_rom: return Text(Msg::next_choose_rom);
-    case Failure::no_arm7: return Text(Msg::next_put_arm7, {bin});
+    case Failure::no_arm7: return Text(Msg::next_put_arm7, {places.BinFolder()});
     case Failure::not_ds_image: return Text(Msg::next_choose_ds_rom);
     case Failure::in_use: return Text(Msg::next_close_other);
     case Failure::disk_full:
       return Text(Msg::next_free_space,
-                  {WritesInProgramFolder(failed) ? places.program_folder : FolderOf(places.rom)});
+                  {WritesInProgramFolder(failed) ? places.program_folder : places.RomFolder()});
     case Failure::read_only:
       return Text(WritesInProgramFolder(failed) ? Msg::next_move_program : Msg::next_copy_rom);
     case Failure::arm7_refused: break;
   }
-  return Text(Msg::next_other_arm7, {bin});
+  return Text(Msg::next_other_arm7, {places.BinFolder()});
 }
 
 }  // namespace voderer

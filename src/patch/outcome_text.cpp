@@ -2,6 +2,7 @@
 
 #include "patch/arm7_check_text.h"
 #include "patch/failure_text.h"
+#include "patch/patch_outcome.h"
 #include "platform/files.h"
 #include "platform/utf8_text.h"
 #include "texts/catalogue.h"
@@ -14,10 +15,9 @@ using result_file::Outcome;
 using texts::Msg;
 using texts::Text;
 
-// The name the user chose, without its folder; empty when none was chosen.
-std::wstring RomName(const std::wstring& rom_path) {
-  const std::size_t cut = rom_path.find_last_of(std::wstring{PathSeparator(), L'/'});
-  return cut == std::wstring::npos ? rom_path : rom_path.substr(cut + 1);
+// Where the ROM path's folder ends; npos when it names none.
+std::size_t FolderEnd(const std::wstring& path) {
+  return path.find_last_of(std::wstring{PathSeparator(), L'/'});
 }
 
 std::wstring Head(Msg named, Msg unnamed, const std::wstring& name) {
@@ -66,8 +66,7 @@ OutcomeBox NotKnown(const std::wstring& name, const std::wstring& why) {
 }  // namespace
 
 OutcomeBox PatchOutcomeText(const PatchPlaces& places, const result_file::Report& report) {
-  const std::wstring name = RomName(places.rom);
-  const std::wstring bin = places.program_folder + PathSeparator() + L"Bin";
+  const std::wstring name = places.RomName();
   switch (report.outcome) {
     case Outcome::patched: return {PatchedText(name, report.line), BoxIcon::information};
     case Outcome::failed:
@@ -79,11 +78,11 @@ OutcomeBox PatchOutcomeText(const PatchPlaces& places, const result_file::Report
       return NotPatched(
           name,
           Text(Msg::ndstool_did_not_run, {std::wstring(L"Bin") + PathSeparator() + L"ndstool"}),
-          Text(Msg::next_check_ndstool, {bin}));
+          Text(Msg::next_check_ndstool, {places.BinFolder()}));
     case Outcome::no_rebuild:
       return NotPatched(name, Text(Msg::rebuild_did_not_end), Text(Msg::next_let_script_end));
     case Outcome::unreadable:
-      return NotPatched(name, Text(Msg::report_damaged, {L"deruzuz.result"}),
+      return NotPatched(name, Text(Msg::report_damaged, {kResultName}),
                         Text(Msg::next_press_again));
     case Outcome::unknown: break;
   }
@@ -91,7 +90,21 @@ OutcomeBox PatchOutcomeText(const PatchPlaces& places, const result_file::Report
 }
 
 OutcomeBox OutcomeNotKnown(const PatchPlaces& places, const std::wstring& why) {
-  return NotKnown(RomName(places.rom), why);
+  return NotKnown(places.RomName(), why);
+}
+
+std::wstring PatchPlaces::BinFolder() const {
+  return program_folder + PathSeparator() + L"Bin";
+}
+
+std::wstring PatchPlaces::RomName() const {
+  const std::size_t cut = FolderEnd(rom);
+  return cut == std::wstring::npos ? rom : rom.substr(cut + 1);
+}
+
+std::wstring PatchPlaces::RomFolder() const {
+  const std::size_t cut = FolderEnd(rom);
+  return cut == std::wstring::npos ? rom : rom.substr(0, cut);
 }
 
 }  // namespace voderer

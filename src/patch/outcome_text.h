@@ -20,6 +20,10 @@ struct OutcomeBox {
 struct PatchPlaces {
   std::wstring rom;             // as chosen; empty when none was
   std::wstring program_folder;  // the one that holds Bin
+
+  std::wstring BinFolder() const;  // where ndstool and arm7.bin are
+  std::wstring RomName() const;    // without its folder; empty when none was chosen
+  std::wstring RomFolder() const;
 };
 
 // "game.nds was patched." with the sizes, whether anything moved and what
