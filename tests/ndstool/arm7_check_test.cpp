@@ -6,6 +6,7 @@
 
 #include <optional>
 
+#include "elf_builder.h"
 #include "result_file/result_file.h"
 #include "tool_fixture.h"
 
@@ -16,43 +17,10 @@ using result_file::DsiNote;
 using result_file::Refusal;
 using result_file::Runtime;
 
-struct Segment {
-  std::uint32_t run, load;  // p_vaddr, p_paddr
-  Bytes bytes;
-  bool dsi = false;  // 0x100000 in p_flags, as DSi segments are marked
-};
-
-// An ELF32 executable for ARM with one PT_LOAD header per segment and no
-// section headers, which a loader does not need.
-Bytes elf_file(std::uint32_t entry, const std::vector<Segment>& segments) {
-  const std::size_t phoff = 52, data = phoff + 32 * segments.size();
-  Bytes elf(data, 0);
-  const std::uint8_t ident[] = {0x7F, 'E', 'L', 'F', 1, 1, 1};
-  std::copy(std::begin(ident), std::end(ident), elf.begin());
-  wr16(elf, 16, 2);   // executable
-  wr16(elf, 18, 40);  // ARM
-  wr32(elf, 20, 1);
-  wr32(elf, 24, entry);
-  wr32(elf, 28, static_cast<std::uint32_t>(phoff));
-  wr32(elf, 36, 0x05000000);  // EABI 5
-  wr16(elf, 40, 52);
-  wr16(elf, 42, 32);
-  wr16(elf, 44, static_cast<std::uint32_t>(segments.size()));
-  for (std::size_t i = 0; i < segments.size(); ++i) {
-    const Segment& s = segments[i];
-    const std::size_t ph = phoff + 32 * i;
-    const auto size = static_cast<std::uint32_t>(s.bytes.size());
-    wr32(elf, ph, 1);  // PT_LOAD
-    wr32(elf, ph + 4, static_cast<std::uint32_t>(elf.size()));
-    wr32(elf, ph + 8, s.run);
-    wr32(elf, ph + 12, s.load);
-    wr32(elf, ph + 16, size);
-    wr32(elf, ph + 20, size + 0x40);  // with some bss
-    wr32(elf, ph + 24, s.dsi ? 0x100005u : 0x5u);
-    wr32(elf, ph + 28, 4);
-    elf.insert(elf.end(), s.bytes.begin(), s.bytes.end());
-  }
-  return elf;
+// A segment as the link scripts give it: some bss after its bytes.
+ElfSegment segment(std::uint32_t run, std::uint32_t load, Bytes bytes, bool dsi = false) {
+  const auto memsz = static_cast<std::uint32_t>(bytes.size()) + 0x40;
+  return {load, run, memsz, dsi ? 0x100005u : 0x5u, std::move(bytes)};
 }
 
 Bytes with_header_words(Bytes image,
@@ -138,7 +106,7 @@ TEST_F(Arm7Check, WhatCannotBeTheImagesArm7IsRefusedAndTheImageStays) {
                      Refusal::overlaps_arm9, "over the image's ARM9");
   ASSERT_TRUE(line.check) << "what was found out travels with the refusal";
   EXPECT_FALSE(line.check->moved);
-  Bytes elf = elf_file(0x02380000, {{0x02380000, 0x02380000, noise(0x40, 5)}});
+  Bytes elf = elf_file({segment(0x02380000, 0x02380000, noise(0x40, 5))});
   wr16(elf, 42, 12);  // program headers of a size no ELF32 has
   expect_refused(image, elf, Refusal::bad_elf, "ELF");
 }
@@ -168,9 +136,10 @@ TEST_F(Arm7Check, AnUnchangedArm7IsNeverRefusedOrAltered) {
 TEST_F(Arm7Check, AnElfGivesItsDsSegmentsByLoadAddressAndItsDsiSegmentsAsTheArm7i) {
   const Bytes crt0 = noise(0x100, 1), iwram_code = noise(0x200, 2), arm7i = noise(0x500, 3);
   // The code that runs in IWRAM is loaded after the start code, 0x100 bytes of gap between.
-  const Bytes elf = elf_file(0x02390000, {{0x037F8000, 0x02390200, iwram_code},
-                                          {0x02390000, 0x02390000, crt0},
-                                          {0x02E80000, 0x02E80000, arm7i, true}});
+  const Bytes elf =
+      elf_file({segment(0x037F8000, 0x02390200, iwram_code), segment(0x02390000, 0x02390000, crt0),
+                segment(0x02E80000, 0x02E80000, arm7i, true)},
+               0x02390000);
   Bytes ds = crt0;
   ds.resize(0x200, 0);
   ds.insert(ds.end(), iwram_code.begin(), iwram_code.end());

@@ -11,6 +11,7 @@
 #include "nds/binaries/runtime.h"
 #include "nds/io/byte_io.h"
 #include "nds/io/error.h"
+#include "elf_builder.h"
 #include "test_files.h"
 
 namespace {
@@ -18,6 +19,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using nds::Arm7Placement;
 using nds::Runtime;
+using voderer::testgen::elf_file;
 
 nds::Arm7Identity arm7_of(const Bytes& b) {
   const nds::MemorySource source(b);
@@ -299,41 +301,6 @@ TEST(Binaries, HostileBinariesAreUnknownNotACrash) {
       EXPECT_EQ(arm9_of(part, 0x02000000).runtime, Runtime::unknown) << cut;
     }
   }
-}
-
-// ELF32 ARM executables built in memory: header, program headers, bytes.
-struct ElfSegment {
-  std::uint32_t paddr, vaddr, memsz, flags;
-  Bytes bytes;
-};
-
-Bytes elf_file(const std::vector<ElfSegment>& segments, std::uint32_t entry = 0x02380000) {
-  Bytes f(52 + 32 * segments.size());
-  const std::array<std::uint8_t, 8> ident = {0x7F, 'E', 'L', 'F', 1, 1, 1, 0};
-  std::copy(ident.begin(), ident.end(), f.begin());
-  nds::put16(f, 16, 2);
-  nds::put16(f, 18, 40);
-  nds::put32(f, 20, 1);
-  nds::put32(f, 24, entry);
-  nds::put32(f, 28, 52);
-  nds::put16(f, 40, 52);
-  nds::put16(f, 42, 32);
-  nds::put16(f, 44, static_cast<std::uint16_t>(segments.size()));
-  for (std::size_t i = 0; i < segments.size(); ++i) {
-    const ElfSegment& s = segments[i];
-    const std::size_t ph = 52 + 32 * i;
-    const std::array<std::uint32_t, 8> fields = {1,
-                                                 static_cast<std::uint32_t>(f.size()),
-                                                 s.vaddr,
-                                                 s.paddr,
-                                                 static_cast<std::uint32_t>(s.bytes.size()),
-                                                 s.memsz,
-                                                 s.flags,
-                                                 4};
-    for (std::size_t k = 0; k < fields.size(); ++k) nds::put32(f, ph + k * 4, fields[k]);
-    f.insert(f.end(), s.bytes.begin(), s.bytes.end());
-  }
-  return f;
 }
 
 nds::ElfProgram elf_of(const Bytes& f) {
