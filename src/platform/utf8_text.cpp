@@ -44,7 +44,7 @@ void AppendWide(std::wstring& out, std::uint32_t c) {
 
 // The code point of the UTF-8 sequence at text[i] and its length, or 0 as
 // the length when the bytes there are not one.
-std::size_t DecodeUtf8(std::string_view text, std::size_t i, std::uint32_t& c) {
+std::size_t DecodeSequence(std::string_view text, std::size_t i, std::uint32_t& c) {
   const auto lead = static_cast<unsigned char>(text[i]);
   std::size_t length = 0;
   std::uint32_t min = 0;
@@ -75,9 +75,9 @@ std::uint32_t CodeUnit(wchar_t unit) {
   return static_cast<std::uint32_t>(static_cast<std::make_unsigned_t<wchar_t>>(unit));
 }
 
-}  // namespace
-
-std::string ToUtf8(std::wstring_view text) {
+// Both directions note whether anything had to become U+FFFD, so that the
+// exact forms can refuse where the others replace.
+std::string EncodeUtf8(std::wstring_view text, bool& replaced) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -89,21 +89,51 @@ std::string ToUtf8(std::wstring_view text) {
         ++i;
       }
     }
-    if (c > 0x10FFFF || IsSurrogate(c)) c = kReplacement;
+    if (c > 0x10FFFF || IsSurrogate(c)) {
+      c = kReplacement;
+      replaced = true;
+    }
     AppendUtf8(out, c);
   }
   return out;
 }
 
-std::wstring FromUtf8(std::string_view text) {
+std::wstring DecodeUtf8(std::string_view text, bool& replaced) {
   std::wstring out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
     std::uint32_t c = 0;
-    const std::size_t length = DecodeUtf8(text, i, c);
+    const std::size_t length = DecodeSequence(text, i, c);
+    if (length == 0) replaced = true;
     AppendWide(out, length != 0 ? c : kReplacement);
     i += length != 0 ? length : 1;
   }
+  return out;
+}
+
+}  // namespace
+
+std::string ToUtf8(std::wstring_view text) {
+  bool replaced = false;
+  return EncodeUtf8(text, replaced);
+}
+
+std::wstring FromUtf8(std::string_view text) {
+  bool replaced = false;
+  return DecodeUtf8(text, replaced);
+}
+
+std::optional<std::string> ToUtf8Exact(std::wstring_view text) {
+  bool replaced = false;
+  std::string out = EncodeUtf8(text, replaced);
+  if (replaced) return std::nullopt;
+  return out;
+}
+
+std::optional<std::wstring> FromUtf8Exact(std::string_view text) {
+  bool replaced = false;
+  std::wstring out = DecodeUtf8(text, replaced);
+  if (replaced) return std::nullopt;
   return out;
 }
 

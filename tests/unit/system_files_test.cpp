@@ -99,5 +99,17 @@ TEST(Utf8Text, KoreanAndAstralTextRoundTripAndBadBytesAreReplaced) {
   }
 }
 
+// A file name must name the very file: where the forms above put U+FFFD,
+// the exact ones give nothing.
+TEST(Utf8Text, TheExactFormsRefuseWhatTheOthersReplace) {
+  const std::wstring text = L"/롬/게임 \U0001F3AE.nds";
+  EXPECT_EQ(ToUtf8Exact(text), ToUtf8(text));
+  EXPECT_EQ(FromUtf8Exact(ToUtf8(text)), text);
+  EXPECT_EQ(FromUtf8Exact("\xEF\xBF\xBD"), L"\uFFFD");  // one of its own is kept
+  EXPECT_EQ(FromUtf8Exact("a\x80"), std::nullopt);
+  EXPECT_EQ(FromUtf8Exact("\xEB\xB0"), std::nullopt);
+  EXPECT_EQ(ToUtf8Exact(std::wstring(1, static_cast<wchar_t>(0xD800))), std::nullopt);
+}
+
 }  // namespace
 }  // namespace voderer

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -130,6 +131,13 @@ std::string ChooserFilter(const std::wstring& filter) {
   return out;
 }
 
+std::wstring ChosenPath(const char* bytes) {
+  if (std::optional<std::wstring> path = FromUtf8Exact(bytes)) return *path;
+  throw RuntimeError(err::kBadFileNameOrNumber,
+                     texts::Text(texts::Msg::chosen_name_not_utf8, {FromUtf8(bytes)}) + L"\n\n" +
+                         texts::Text(texts::Msg::next_rename_rom));
+}
+
 void FltkDialogs::ShowOpen(CommonDialogState& dialog) {
   Fl_Native_File_Chooser chooser(Fl_Native_File_Chooser::BROWSE_FILE);
   const std::string filter = ChooserFilter(dialog.Filter);
@@ -141,7 +149,7 @@ void FltkDialogs::ShowOpen(CommonDialogState& dialog) {
   chooser.directory(folder.c_str());
   switch (chooser.show()) {
     case 0: {
-      dialog.FileName = FromUtf8(chooser.filename());
+      dialog.FileName = ChosenPath(chooser.filename());
       // Cut at the last separator by hand: std::filesystem would convert
       // through the C locale, which has no Korean.
       dialog.FileTitle = dialog.FileName.substr(dialog.FileName.rfind(L'/') + 1);

@@ -17,4 +17,9 @@ class FltkDialogs final : public Dialogs {
 // The filter in the chooser's own form: "description\tpattern" lines.
 std::string ChooserFilter(const std::wstring& filter);
 
+// The chosen file's path as the chooser hands it over: its bytes as the
+// disk keeps them, UTF-8. A path that is not UTF-8 is refused (error 52):
+// with U+FFFD in it, it would name no file, or another one.
+std::wstring ChosenPath(const char* bytes);
+
 }  // namespace voderer::frontend

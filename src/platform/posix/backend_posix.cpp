@@ -1,14 +1,14 @@
-// The POSIX backend: /proc/self/exe, the locale's encoding, stdio, runbat,
-// the locale variables.
+// The POSIX backend: /proc/self/exe, UTF-8 file names, stdio, runbat, the
+// locale variables.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
 #include "platform/backend.h"
 #include "platform/file_table.h"
-#include "platform/posix/code_page.h"
 #include "platform/posix/launch.h"
 #include "platform/posix/user_languages.h"
+#include "platform/utf8_text.h"
 
 namespace voderer {
 
@@ -22,14 +22,16 @@ std::wstring ExecutableFolder() {
   std::error_code code;
   const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", code);
   if (code) throw FileError(code);
-  // Decoded in the user's locale: path::wstring() would use the C locale and
-  // fail on a folder with a Korean name.
-  if (auto folder = posix::FromLocaleEncoding(exe.parent_path().native())) return *folder;
+  // File names are UTF-8 here whatever the locale says: path::wstring()
+  // would decode through the C locale and fail on a folder with a Korean name.
+  if (auto folder = FromUtf8Exact(exe.parent_path().native())) return *folder;
   throw StandardError(err::kBadFileNameOrNumber);
 }
 
+// The script's text is UTF-8, as the file names it carries: a locale that is
+// "C", unset or not installed must not turn a Korean ROM name away.
 std::optional<std::string> ToCodePage(std::wstring_view text) {
-  return posix::ToLocaleEncoding(text);
+  return ToUtf8Exact(text);
 }
 
 std::optional<std::wstring> CodePageSafePath(const std::wstring&) {
@@ -38,9 +40,9 @@ std::optional<std::wstring> CodePageSafePath(const std::wstring&) {
 }
 
 std::filesystem::path NativePath(const std::wstring& path) {
-  // File names are bytes in the user's locale; std::filesystem would
-  // convert through the C locale, which has nothing beyond ASCII.
-  if (std::optional<std::string> bytes = posix::ToLocaleEncoding(path)) {
+  // File names are UTF-8 bytes; std::filesystem would convert through the C
+  // locale, which has nothing beyond ASCII.
+  if (std::optional<std::string> bytes = ToUtf8Exact(path)) {
     return std::filesystem::path(*bytes);
   }
   throw StandardError(err::kBadFileNameOrNumber);

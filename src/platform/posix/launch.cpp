@@ -12,7 +12,7 @@
 
 #include "platform/backend.h"
 #include "platform/file_table.h"
-#include "platform/posix/code_page.h"
+#include "platform/utf8_text.h"
 
 namespace voderer::posix {
 
@@ -65,7 +65,7 @@ void RunbatLaunch::LaunchScript(const std::wstring& script_path, const std::wstr
   const std::filesystem::path script = backend::NativePath(script_path);
   const std::filesystem::path runner = script.parent_path() / "runbat";
   // The value is a path: in the bytes the file system knows it by.
-  const std::optional<std::string> name = ToLocaleEncoding(variable.name);
+  const std::optional<std::string> name = ToUtf8Exact(variable.name);
   if (!name) throw StandardError(err::kInvalidProcedureCall);
   Launch(runner.native(), script.native(), backend::NativePath(working_folder).native(),
          *name + "=" + backend::NativePath(variable.value).native());
