@@ -11,6 +11,8 @@
 # program and the ROM in folders with Korean names, the boxes in Korean;
 # under Wine LC_ALL=ko_KR.UTF-8, code page 949; on Linux FLTK's own file
 # chooser instead of GTK's).
+# VODERER_GUI_LOCALES=1 (Linux) runs instead a Hangul ROM in a Hangul program
+# folder under locales that carry no Hangul (see below).
 # Exit 77 (skipped) when a tool it needs is missing.
 set -uo pipefail
 
@@ -107,14 +109,37 @@ error_run() {
   error_ended
 }
 
+# A home whose FLTK preferences turn GTK's chooser off: FLTK's own, as where
+# GTK 2 is missing.
+fltk_home="$temp/home-fltk-chooser"
+mkdir -p "$fltk_home/.fltk/fltk.org"
+printf '; FLTK preferences file format 1.0\n; vendor: fltk.org\n; application: fltk\n\n[.]\n\n\n[./options]\n\nFNFCUsesGTK:0\n' \
+  >"$fltk_home/.fltk/fltk.org/fltk.prefs"
+
+# VODERER_GUI_LOCALES=1 (Linux): locales that carry no Hangul, none at all,
+# "C" and one that is not installed. File names are UTF-8 all the same: a
+# Hangul ROM name in a Hangul program folder patches in each, chosen through
+# GTK's chooser and through FLTK's own.
+if [ "${VODERER_GUI_LOCALES:-}" = 1 ]; then
+  unset LC_ALL LANG LC_CTYPE LC_MESSAGES
+  rom_dir="$temp/roms/롬 폴더" rom_name="게임 100%.nds"
+  for chooser in gtk fltk; do
+    chooser_home=${HOME:-/root}
+    [ "$chooser" = fltk ] && chooser_home=$fltk_home
+    HOME=$chooser_home program_folder_name="프로그램" \
+      patch_run "no-locale-$chooser" "$rom_dir" "$rom_name" "$rom_dir/$rom_name" paste
+    HOME=$chooser_home LC_ALL=C program_folder_name="프로그램" \
+      patch_run "c-locale-$chooser" "$rom_dir" "$rom_name" "$rom_dir/$rom_name" paste
+    HOME=$chooser_home LANG=xx_XX.UTF-8 program_folder_name="프로그램" \
+      patch_run "missing-locale-$chooser" "$rom_dir" "$rom_name" "$rom_dir/$rom_name" paste
+  done
+  echo "PASS (screenshots in $shots)"
+  exit 0
+fi
+
 if [ "$front_end" = linux ]; then
   patch_run linux "$temp/roms/my games" game.nds "$temp/roms/my games/game.nds" paste
-  # FLTK's own chooser (used where GTK 2 is missing), a Korean folder name
-  # and a UTF-8 locale, which the script's text is written in.
-  fltk_home="$temp/home-fltk-chooser"
-  mkdir -p "$fltk_home/.fltk/fltk.org"
-  printf '; FLTK preferences file format 1.0\n; vendor: fltk.org\n; application: fltk\n\n[.]\n\n\n[./options]\n\nFNFCUsesGTK:0\n' \
-    >"$fltk_home/.fltk/fltk.org/fltk.prefs"
+  # FLTK's own chooser, a Korean folder name and a UTF-8 locale.
   # Without the Korean locale, C.UTF-8 carries the names and LANGUAGE the
   # language, as gettext reads it.
   utf8_locale=C.UTF-8 korean=ko
