@@ -28,7 +28,7 @@ nds::Arm7Identity arm7_of(const Bytes& b) {
 
 nds::RuntimeCode arm9_of(const Bytes& b, std::uint32_t ram) {
   const nds::MemorySource source(b);
-  return nds::identify_arm9(source, ram);
+  return nds::identify_arm9(source, ram, ram);
 }
 
 // A crt0 written word by word; ldr rd, =value goes to a pool right after
@@ -236,7 +236,8 @@ TEST(Binaries, SampleRuntimesAndArm7Addresses) {
     if (id.entry) {
       EXPECT_EQ(*id.entry, nds::get32(all, 0x34));
     }
-    EXPECT_EQ(nds::identify_arm9(arm9, nds::get32(all, 0x28)).runtime, s.arm9);
+    EXPECT_EQ(nds::identify_arm9(arm9, nds::get32(all, 0x28), nds::get32(all, 0x24)).runtime,
+              s.arm9);
   }
 }
 

@@ -174,6 +174,14 @@ RuntimeCode family(Runtime runtime) {
   return RuntimeCode{runtime, 0};
 }
 
+// An identity without an address.
+Arm7Identity placed(RuntimeCode runtime, Arm7Placement placement) {
+  Arm7Identity id;
+  id.runtime = runtime;
+  id.placement = placement;
+  return id;
+}
+
 // After the prologue of a crt0 that runs where it was linked.
 std::optional<Arm7Identity> fixed_arm7(const CodeWindow& code, Cursor& c, bool ime_by_r1) {
   const bool handshake = c.next_is(0xFF000000, 0xEB000000);
@@ -196,7 +204,7 @@ std::optional<Arm7Identity> fixed_arm7(const CodeWindow& code, Cursor& c, bool i
     runtime = calls_init_tls(code, c.at()) ? Runtime::blocksds : Runtime::libnds_or_blocksds;
   const auto load = load_from_bss(code.binary(), bss);
   if (load) return fixed_at(family(runtime), *load);
-  return Arm7Identity{family(runtime), Arm7Placement::Fixed, std::nullopt, std::nullopt};
+  return placed(family(runtime), Arm7Placement::Fixed);
 }
 
 // Whether the ARM9 crt0 ends by starting main as a cothread:
@@ -232,7 +240,7 @@ std::optional<Arm7Identity> libnds_arm7(const CodeWindow& code) {
   if (!c.ok()) return std::nullopt;
   const Runtime runtime =
       calls_init_tls(code, c.at()) ? Runtime::blocksds : Runtime::libnds_or_blocksds;
-  return Arm7Identity{family(runtime), Arm7Placement::CopyDown, std::nullopt, std::nullopt};
+  return placed(family(runtime), Arm7Placement::CopyDown);
 }
 
 std::optional<RuntimeCode> libnds_arm9(const CodeWindow& code) {

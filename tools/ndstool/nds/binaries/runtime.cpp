@@ -36,7 +36,12 @@ bool in_arm7_memory(std::uint64_t load, std::uint64_t size) {
 
 Arm7Identity fixed_at(RuntimeCode runtime, std::uint32_t load) {
   // Every crt0 decoded here starts the binary, so the entry is its first byte.
-  return Arm7Identity{runtime, Arm7Placement::Fixed, load, load};
+  Arm7Identity id;
+  id.runtime = runtime;
+  id.placement = Arm7Placement::Fixed;
+  id.load_address = load;
+  id.entry = load;
+  return id;
 }
 
 }  // namespace crt0
@@ -57,7 +62,8 @@ Arm7Identity identify_arm7(const ByteSource& arm7) {
   return {};
 }
 
-RuntimeCode identify_arm9(const ByteSource& arm9, std::uint32_t ram_address) {
+RuntimeCode identify_arm9(const ByteSource& arm9, std::uint32_t ram_address,
+                          std::uint32_t /*entry*/, std::span<const std::uint8_t> /*footer*/) {
   for (const std::uint64_t at : kArm9Crt0At) {
     const arm::CodeWindow code(arm9, at);
     if (auto id = crt0::libnds_arm9(code)) return *id;
@@ -65,6 +71,11 @@ RuntimeCode identify_arm9(const ByteSource& arm9, std::uint32_t ram_address) {
     if (auto id = crt0::sdk_arm9(code, ram_address)) return *id;
   }
   return {};
+}
+
+bool starts_like_arm9(const ByteSource& /*binary*/, std::uint32_t /*load_address*/,
+                      std::uint32_t /*entry*/) {
+  return false;
 }
 
 const char* runtime_label(const RuntimeCode& id) {

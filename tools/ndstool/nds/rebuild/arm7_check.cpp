@@ -204,7 +204,8 @@ Arm7Decision check_arm7(const PartPath& rom, const Parts& parts, Inputs& inputs,
   const ByteSource& binary = converted ? static_cast<const ByteSource&>(*converted) : file;
   const Arm7Identity identity = identify_arm7(binary);
   const InFile arm9(parts.arm9.path, parts.arm9.label);
-  const RuntimeCode arm9_runtime = identify_arm9(arm9, header.arm9_load().ram_address);
+  const RuntimeCode arm9_runtime =
+      identify_arm9(arm9, header.arm9_load().ram_address, header.arm9_load().entry);
   decision.check.arm7 = identity.runtime;
   decision.check.arm9 = arm9_runtime;
   tell_runtimes(identity.runtime, arm9_runtime, log);
