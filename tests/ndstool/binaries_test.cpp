@@ -26,9 +26,10 @@ nds::Arm7Identity arm7_of(const Bytes& b) {
   return nds::identify_arm7(source);
 }
 
-nds::RuntimeCode arm9_of(const Bytes& b, std::uint32_t ram) {
+// An ARM9 at 0x02000000 whose crt0 (the entry) is at offset crt0.
+nds::RuntimeCode arm9_of(const Bytes& b, std::uint32_t crt0 = 0x800) {
   const nds::MemorySource source(b);
-  return nds::identify_arm9(source, ram, ram);
+  return nds::identify_arm9(source, 0x02000000, 0x02000000 + crt0);
 }
 
 // A crt0 written word by word; ldr rd, =value goes to a pool right after
@@ -264,10 +265,10 @@ TEST(Binaries, SdkAndCalicoAddressesComeFromTheirTables) {
   EXPECT_EQ(versioned.runtime.sdk_version, kSdkVersion);
   expect_fixed_at(arm7_of(calico_old_arm7(0x02390000)), Runtime::calico, 0x02390000);
 
-  const nds::RuntimeCode arm9 = arm9_of(sdk_arm9(0x02000B00, true), 0x02000000);
+  const nds::RuntimeCode arm9 = arm9_of(sdk_arm9(0x02000B00, true));
   EXPECT_EQ(arm9.runtime, Runtime::sdk);
-  EXPECT_STREQ(nds::runtime_label(arm9), "Nintendo SDK 4.2 (version 0x04027533)");
-  EXPECT_EQ(arm9_of(sdk_arm9(0x02000B00, false), 0x02000000).sdk_version, 0u);
+  EXPECT_STREQ(nds::runtime_label(arm9), "Nintendo SDK 4.2.30003");
+  EXPECT_EQ(arm9_of(sdk_arm9(0x02000B00, false)).sdk_version, 0u);
   EXPECT_STREQ(nds::runtime_label({Runtime::blocksds, 0}), "BlocksDS");
 }
 
@@ -278,7 +279,7 @@ TEST(Binaries, HostileBinariesAreUnknownNotACrash) {
   Bytes overflow = sdk_arm7(0x02380000, 0x1B0, false);
   nds::put32(overflow, 0x80, 0xFFFFFFF4);  // the autoload list near the top of the address space
   EXPECT_EQ(arm7_of(overflow).runtime.runtime, Runtime::unknown);
-  EXPECT_EQ(arm9_of(sdk_arm9(0x01FFFFF0, true), 0x02000000).runtime, Runtime::unknown);
+  EXPECT_EQ(arm9_of(sdk_arm9(0x01FFFFF0, true)).runtime, Runtime::unknown);
   for (const std::uint32_t end : {0x10u, 0xFFFFFFF0u}) {
     Bytes calico = calico_old_arm7(0x02380000);
     nds::put32(calico, 0x10, end);
@@ -299,7 +300,8 @@ TEST(Binaries, HostileBinariesAreUnknownNotACrash) {
       if (cut < 0x40) {
         EXPECT_EQ(id.runtime.runtime, Runtime::unknown) << cut;
       }
-      EXPECT_EQ(arm9_of(part, 0x02000000).runtime, Runtime::unknown) << cut;
+      EXPECT_EQ(arm9_of(part).runtime, Runtime::unknown) << cut;
+      EXPECT_EQ(arm9_of(part, 0).runtime, Runtime::unknown) << cut;
     }
   }
 }

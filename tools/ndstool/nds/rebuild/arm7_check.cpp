@@ -185,6 +185,18 @@ void check_memory(std::uint64_t size, std::uint32_t address, const HeaderView& h
                 check);
 }
 
+// The ARM9 part holds the SDK's footer after the ARM9 when the image has one.
+RuntimeCode identify_images_arm9(const PartPath& part, const HeaderView& header) {
+  constexpr std::size_t kArm9AutoloadHook = 0x70;
+  const InFile arm9(part.path, part.label);
+  const std::uint64_t size = header.arm9().size;
+  std::vector<std::uint8_t> footer;
+  if (size <= arm9.size() && arm9.size() - size >= kArm9FooterSize)
+    footer = arm9.read_vector(size, kArm9FooterSize);
+  return identify_arm9(arm9, header.arm9_load().ram_address, header.arm9_load().entry, footer,
+                       get32(header.bytes(), kArm9AutoloadHook));
+}
+
 }  // namespace
 
 Arm7Decision check_arm7(const PartPath& rom, const Parts& parts, Inputs& inputs, const Log& log) {
@@ -203,9 +215,7 @@ Arm7Decision check_arm7(const PartPath& rom, const Parts& parts, Inputs& inputs,
   }
   const ByteSource& binary = converted ? static_cast<const ByteSource&>(*converted) : file;
   const Arm7Identity identity = identify_arm7(binary);
-  const InFile arm9(parts.arm9.path, parts.arm9.label);
-  const RuntimeCode arm9_runtime =
-      identify_arm9(arm9, header.arm9_load().ram_address, header.arm9_load().entry);
+  const RuntimeCode arm9_runtime = identify_images_arm9(parts.arm9, header);
   decision.check.arm7 = identity.runtime;
   decision.check.arm9 = arm9_runtime;
   tell_runtimes(identity.runtime, arm9_runtime, log);
