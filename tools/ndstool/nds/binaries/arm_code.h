@@ -78,10 +78,11 @@ std::optional<PcLoad> pc_literal(const CodeWindow& code, std::size_t at);
 // jumps to; none for anything else or a target outside the window.
 std::optional<std::size_t> branch_target(const CodeWindow& code, std::size_t at);
 
-// mcr or mrc on coprocessor 15 (cache, protection unit, TCMs): the ARM9's
-// alone, as the ARM7 has no coprocessor 15.
+// mcr or mrc p15, 0, ... (caches, protection unit, TCMs), always executed,
+// as every crt0 writes it: the ARM9's alone, as the ARM7 has no
+// coprocessor 15.
 constexpr bool is_cp15_access(std::uint32_t insn) {
-  return (insn & 0x0F000F10) == 0x0E000F10 && (insn >> 28) != 0xF;
+  return (insn & 0xFFE00F10) == 0xEE000F10;
 }
 
 // Instructions every crt0 generation shares.
