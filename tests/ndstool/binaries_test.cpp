@@ -406,6 +406,12 @@ TEST(Binaries, StartCodeTellsAnArm9) {
   }
   const gen::SdkArm9 sdk = gen::sdk_arm9({.crt0_at = 0x850});
   EXPECT_TRUE(arm9_start(sdk.binary, sdk.ram_address, sdk.entry));
+  // As a foreign arm7.bin, entered at its first byte: the secure area,
+  // decrypted or not, is an ARM9's.
+  EXPECT_TRUE(arm9_start(sdk.binary, 0x02380000, 0x02380000));
+  Bytes encrypted = sdk.binary;
+  std::copy_n("encryObj", 8, encrypted.begin());
+  EXPECT_TRUE(arm9_start(encrypted, 0x02380000, 0x02380000));
   // A homebrew ARM9 behind its block of zeros, as a foreign arm7.bin.
   Bytes homebrew(0x800, 0);
   const Bytes early = gen::devkitpro_inline_mpu_arm9(false);

@@ -16,9 +16,13 @@ constexpr std::size_t kRoutineInsns = 128;
 constexpr int kCallDepth = 3;
 // All routines together: a bound however the calls and branches are laid.
 constexpr std::size_t kWalkInsns = 1024;
-// Homebrew ARM9s open with a block of zeros where the secure area goes, and
-// their crt0 follows it.
+// An ARM9 opens with the secure area's first 0x800 bytes: a block of zeros
+// in homebrew (andeq r0, r0, r0 each, which the CPU runs through to the
+// crt0 after it); in an SDK image, 'encryObj' or, decrypted, 0xE7FFDEFF
+// twice, then the BIOS call stubs.
 constexpr std::uint64_t kSecureAreaBlock = 0x800;
+constexpr std::uint32_t kDecryptedMark = 0xE7FFDEFF;
+constexpr std::uint32_t kEncryObj[2] = {0x72636E65, 0x6A624F79};  // "encryObj"
 
 struct Walk {
   const ByteSource& binary;
@@ -77,19 +81,28 @@ bool touches_cp15(Walk& walk, std::uint64_t offset, int depth) {
 }
 
 bool arm9_crt0_kind(const arm::CodeWindow& code) {
+  const auto first = code.word(0), second = code.word(4);
+  if (first && second &&
+      ((*first == kDecryptedMark && *second == kDecryptedMark) ||
+       (*first == kEncryObj[0] && *second == kEncryObj[1])))
+    return true;
   return crt0::libnds_arm9(code).has_value() || crt0::calico_arm9(code);
+}
+
+// Past the zero words the CPU runs through, within a secure area's worth.
+std::uint64_t past_zeros(const ByteSource& binary, std::uint64_t at) {
+  const arm::CodeWindow block(binary, at, kSecureAreaBlock);
+  std::uint64_t n = 0;
+  while (block.word(n) == 0u) n += 4;
+  return at + n;
 }
 
 }  // namespace
 
 bool starts_like_arm9(const ByteSource& binary, std::uint32_t load_address, std::uint32_t entry) {
   if (entry < load_address || entry - load_address >= binary.size()) return false;
-  const std::uint64_t at = entry - load_address;
-  const arm::CodeWindow code(binary, at);
-  if (arm9_crt0_kind(code)) return true;
-  if (at == 0 && code.word(0) == 0u && binary.size() > kSecureAreaBlock &&
-      arm9_crt0_kind(arm::CodeWindow(binary, kSecureAreaBlock)))
-    return true;
+  const std::uint64_t at = past_zeros(binary, entry - load_address);
+  if (arm9_crt0_kind(arm::CodeWindow(binary, at))) return true;
   Walk walk{binary, load_address};
   return touches_cp15(walk, at, kCallDepth);
 }
