@@ -16,7 +16,12 @@
 //     adr arm7lma (a word holding __arm7_lma__ - .) to copy itself, by end
 //     (devkitPro, BlocksDS) or by size (BlocksDS); BlocksDS's first crt0
 //     copies itself without the handshake
-//   ARM9: the __libnds_mpu_setup prologue, with or without the handshake
+//   ARM9, 2005-2008: IME = 0, the M3 power line in the first ones, then
+//               the CP15 set-up inline, opening with control = 0x2078
+//               through r1 (one decoder for all of them: what follows the
+//               control word differs, the opening does not)
+//   ARM9, since: the __libnds_mpu_setup prologue, with or without the
+//               handshake
 //
 // BlocksDS alone calls init_tls(__tls_start) in its ARM7 crt0 and starts
 // main as a cothread in its ARM9 crt0; without either the two cannot be told
@@ -222,6 +227,19 @@ bool starts_main_as_thread(const CodeWindow& code, std::size_t from) {
   return false;
 }
 
+// devkitPro until __libnds_mpu_setup: after IME = 0 (in the first years the
+// M3 power line: ldr r1, =0x8203; add r0, r0, #0x304; strh r1, [r0]), the
+// CP15 control register gets 0x2078 through r1, turning off the TCMs and the
+// protection unit before they are set up inline.
+bool inline_mpu_arm9(const CodeWindow& code) {
+  Cursor power(code, 8);
+  std::uint32_t value = 0;
+  power.literal(1, &value).is(0xE2800FC1).is(0xE1C010B0);
+  Cursor c(code, power.ok() && value == 0x8203 ? power.at() : 8);
+  c.literal(1, &value).is(0xEE011F10);  // mcr p15, 0, r1, c1, c0, 0
+  return code.word(0) == kMovR0Io && code.word(4) == kStrR0Ime && c.ok() && value == 0x2078;
+}
+
 }  // namespace
 
 std::optional<Arm7Identity> libnds_arm7(const CodeWindow& code) {
@@ -244,6 +262,7 @@ std::optional<Arm7Identity> libnds_arm7(const CodeWindow& code) {
 }
 
 std::optional<RuntimeCode> libnds_arm9(const CodeWindow& code) {
+  if (inline_mpu_arm9(code)) return family(Runtime::libnds);
   // IME = 0; stacks the BIOS can use; __libnds_mpu_setup; the real stacks.
   Cursor c(code, 0);
   c.is(kMovR0Io).is(kStrR0Ime).is(mov_imm(0, 0x13)).is(arm::kMsrCpsrR0);

@@ -41,9 +41,13 @@ Arm7Identity identify_arm7(const ByteSource& arm7);
 
 // The image's ARM9 as stored: its RAM address and the header's ARM9 entry;
 // footer: the 12 bytes that follow the ARM9 in the ROM when the caller has
-// them (empty otherwise).
+// them (empty otherwise); autoload_hook: the header's ARM9 autoload hook
+// (0x70), 0 when not known. The crt0 is read at the entry; the SDK's module
+// parameters through the crt0's pointer, else the footer, else the word
+// before the hook, trusted only when their two Nitro codes are in place.
 RuntimeCode identify_arm9(const ByteSource& arm9, std::uint32_t ram_address, std::uint32_t entry,
-                          std::span<const std::uint8_t> footer = {});
+                          std::span<const std::uint8_t> footer = {},
+                          std::uint32_t autoload_hook = 0);
 
 // Whether the start code reached from entry (the binary loaded at
 // load_address), following its bl calls a bounded number of instructions
@@ -51,8 +55,9 @@ RuntimeCode identify_arm9(const ByteSource& arm9, std::uint32_t ram_address, std
 // or is a crt0 kind known to be an ARM9's. Never scans the file.
 bool starts_like_arm9(const ByteSource& binary, std::uint32_t load_address, std::uint32_t entry);
 
-// "BlocksDS", "Nintendo SDK 3.2 (version 0x03027531)", for -v messages. The
-// text stays valid until the next call on the same thread.
+// "BlocksDS", "Nintendo SDK 4.2.30001", "Nintendo SDK (no version
+// recorded)", for -v messages. The text stays valid until the next call on
+// the same thread.
 const char* runtime_label(const RuntimeCode& id);
 
 }  // namespace nds

@@ -113,6 +113,7 @@ class HeaderView {
   std::uint32_t used_rom_size() const { return u32(field::kUsedRomSize); }
   std::uint32_t header_size() const { return u32(field::kHeaderSize); }
   std::uint16_t secure_area_crc() const { return u16(field::kSecureAreaCrc); }
+  std::uint32_t arm9_autoload_hook() const { return u32(field::kArm9AutoloadHook); }
   std::uint32_t arm7_autoload_hook() const { return u32(field::kArm7AutoloadHook); }
   std::uint16_t logo_crc() const { return u16(field::kLogoCrc); }
   std::uint16_t header_crc() const { return u16(field::kHeaderCrc); }

@@ -208,17 +208,17 @@ void check_memory(std::uint64_t size, const ArmLoad& load, const HeaderView& hea
                 check);
 }
 
-// The image's ARM9 as its part holds it, with the 12 bytes of the SDK's
-// footer when the part ends with them.
+// The image's ARM9 as its part holds it: with the 12 bytes that follow it
+// in the image (the SDK's footer, when it has one) and the header's ARM9
+// autoload hook, both ways to the SDK's module parameters.
 RuntimeCode identify_images_arm9(const PartPath& part, const HeaderView& header) {
   const InFile arm9(part.path, part.label);
   const std::uint64_t size = header.arm9().size;
   std::vector<std::uint8_t> footer;
-  if (arm9.size() == size + kArm9FooterSize) {
+  if (size <= arm9.size() && arm9.size() - size >= kArm9FooterSize)
     footer = arm9.read_vector(size, kArm9FooterSize);
-    if (get32(footer, 0) != kArm9FooterMagic) footer.clear();
-  }
-  return identify_arm9(arm9, header.arm9_load().ram_address, header.arm9_load().entry, footer);
+  return identify_arm9(arm9, header.arm9_load().ram_address, header.arm9_load().entry, footer,
+                       header.arm9_autoload_hook());
 }
 
 // Where the header now loads and enters the ARM7, and whether it moved.
