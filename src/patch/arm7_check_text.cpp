@@ -19,7 +19,8 @@ using texts::Text;
 
 // The SDK's version word: major << 24 | minor << 16 | step.
 std::wstring SdkVersion(std::uint32_t version, bool with_step) {
-  std::wstring text = std::to_wstring(version >> 24) + L"." + std::to_wstring((version >> 16) & 0xFFu);
+  std::wstring text =
+      std::to_wstring(version >> 24) + L"." + std::to_wstring((version >> 16) & 0xFFu);
   if (with_step) text += L"." + std::to_wstring(version & 0xFFFFu);
   return text;
 }

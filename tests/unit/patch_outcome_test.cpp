@@ -18,16 +18,16 @@ namespace {
 
 namespace fs = std::filesystem;
 using result_file::Arm7Check;
+using result_file::DsiBlock;
 using result_file::DsiNote;
 using result_file::Failure;
 using result_file::Line;
 using result_file::Outcome;
-using result_file::DsiBlock;
 using result_file::Refusal;
-using result_file::SdkPairing;
 using result_file::Report;
 using result_file::Runtime;
 using result_file::RuntimeCode;
+using result_file::SdkPairing;
 using result_file::Stage;
 using result_file::State;
 using testing::FakePlatform;
@@ -185,15 +185,17 @@ TEST(PatchOutcomeText, SdkHalvesSayWhetherTheirVersionsGoTogether) {
             L"Both halves were built with Nintendo SDK, but whether with the same version is not "
             L"known. An ARM7 binary from a game built with the same SDK version is the likeliest "
             L"to work.");
-  const std::wstring both = text_of(0, 0x0503757C, SdkPairing::generations_differ, DsiBlock::missing);
-  EXPECT_TRUE(Has(both, L"\nThe two halves certainly differ: one was built with Nintendo SDK 5, "
-                        L"the other with an earlier version. Such pairs often do not start.\n"
-                        L"The two halves certainly differ: the image is made for the DSi"))
+  const std::wstring both =
+      text_of(0, 0x0503757C, SdkPairing::generations_differ, DsiBlock::missing);
+  EXPECT_TRUE(Has(both,
+                  L"\nThe two halves certainly differ: one was built with Nintendo SDK 5, "
+                  L"the other with an earlier version. Such pairs often do not start.\n"
+                  L"The two halves certainly differ: the image is made for the DSi"))
       << both;
   EXPECT_TRUE(Has(text_of(0x05007531, 0x0503757C, SdkPairing::versions_differ),
                   L"different versions of Nintendo SDK"));
-  EXPECT_FALSE(Has(text_of(0x0503757C, 0x0503757C, SdkPairing::same_version, DsiBlock::present),
-                   L"DSi"));
+  EXPECT_FALSE(
+      Has(text_of(0x0503757C, 0x0503757C, SdkPairing::same_version, DsiBlock::present), L"DSi"));
 }
 
 // Each failure: its own sentence, ndstool's reason as written, the image
@@ -242,10 +244,9 @@ TEST(PatchOutcomeText, EachFailureSaysItsKindTheReasonThatNothingChangedAndTheNe
 
   // A refused arm7.bin says why, each reason in its own words.
   std::set<std::wstring> reasons;
-  for (Refusal refusal :
-       {Refusal::empty, Refusal::ds_image, Refusal::own_arm9, Refusal::too_large,
-        Refusal::overlaps_arm9, Refusal::bad_elf, Refusal::text, Refusal::archive, Refusal::arm9,
-        Refusal::entry_outside, Refusal::no_code_at_entry}) {
+  for (Refusal refusal : {Refusal::empty, Refusal::ds_image, Refusal::own_arm9, Refusal::too_large,
+                          Refusal::overlaps_arm9, Refusal::bad_elf, Refusal::text, Refusal::archive,
+                          Refusal::arm9, Refusal::entry_outside, Refusal::no_code_at_entry}) {
     Report report = Failed(Failure::arm7_refused);
     report.line.refusal = refusal;
     const std::wstring text = TextOf(report);

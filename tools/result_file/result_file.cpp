@@ -152,8 +152,8 @@ std::string_view next_word(std::string_view& rest) {
 constexpr std::string_view kFailureWords[] = {"other",  "no-rom",    "no-arm7",   "not-ds-image",
                                               "in-use", "disk-full", "read-only", "arm7-refused"};
 constexpr std::string_view kRefusalWords[] = {
-    "empty",   "ds-image", "own-arm9", "too-large",     "overlaps-arm9",   "bad-elf",
-    "text",    "archive",  "arm9",     "entry-outside", "no-code-at-entry"};
+    "empty", "ds-image", "own-arm9", "too-large",     "overlaps-arm9",   "bad-elf",
+    "text",  "archive",  "arm9",     "entry-outside", "no-code-at-entry"};
 constexpr std::string_view kRuntimeWords[] = {"unknown", "sdk",      "calico",
                                               "libnds",  "blocksds", "libnds-or-blocksds"};
 constexpr std::string_view kDsiWords[] = {"none", "arm7i-follows", "arm7i-replaced",

@@ -58,16 +58,16 @@ enum class Failure {
 
 // Why an arm7.bin cannot be this image's ARM7 binary.
 enum class Refusal {
-  empty,          // an empty file
-  ds_image,       // a whole DS ROM image
-  own_arm9,       // the image's own ARM9 binary
-  too_large,      // more than the memory at its load address holds
-  overlaps_arm9,  // it would lie over the ARM9 binary in memory
-  bad_elf,        // an ELF file that cannot be read as one
-  text,           // a text file
-  archive,        // an archive (ZIP, 7z, RAR, gzip)
-  arm9,           // an ARM9 binary: its start code programs what only the ARM9 has
-  entry_outside,  // the header's entry lies outside the binary
+  empty,             // an empty file
+  ds_image,          // a whole DS ROM image
+  own_arm9,          // the image's own ARM9 binary
+  too_large,         // more than the memory at its load address holds
+  overlaps_arm9,     // it would lie over the ARM9 binary in memory
+  bad_elf,           // an ELF file that cannot be read as one
+  text,              // a text file
+  archive,           // an archive (ZIP, 7z, RAR, gzip)
+  arm9,              // an ARM9 binary: its start code programs what only the ARM9 has
+  entry_outside,     // the header's entry lies outside the binary
   no_code_at_entry,  // the word at the entry is no always-executed ARM instruction
 };
 

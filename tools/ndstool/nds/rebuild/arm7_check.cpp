@@ -193,8 +193,8 @@ void check_memory(std::uint64_t size, const ArmLoad& load, const HeaderView& hea
   if (size > place->room())
     refuse_arm7(Refusal::too_large,
                 label + " (" + hex(size) + " bytes at " + hex(address) +
-                    ") is larger than the memory at its load address holds: " +
-                    hex(place->room()) + " bytes of " + place->area.name,
+                    ") is larger than the memory at its load address holds: " + hex(place->room()) +
+                    " bytes of " + place->area.name,
                 check);
   const ArmLoad arm9 = header.arm9_load();
   const std::optional<LoadPlace> arm9_place = load_place(arm9.ram_address, dsi_only);

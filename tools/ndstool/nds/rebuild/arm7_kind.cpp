@@ -64,7 +64,8 @@ bool starts_with(std::span<const std::uint8_t> head, std::string_view magic) {
 // The archive formats people download ARM7 binaries in, by their magic.
 const char* archive_kind(std::span<const std::uint8_t> head) {
   using namespace std::string_view_literals;
-  if (starts_with(head, "PK\x03\x04"sv) || starts_with(head, "PK\x05\x06"sv)) return "a ZIP archive";
+  if (starts_with(head, "PK\x03\x04"sv) || starts_with(head, "PK\x05\x06"sv))
+    return "a ZIP archive";
   if (starts_with(head, "7z\xBC\xAF\x27\x1C"sv)) return "a 7z archive";
   if (starts_with(head, "Rar!\x1A\x07"sv)) return "a RAR archive";
   if (starts_with(head, "\x1F\x8B"sv)) return "a gzip file";
@@ -85,17 +86,18 @@ void refuse_other_kinds(const ByteSource& file, const std::string& label) {
   if (is_ds_image(file))
     refuse_arm7(Refusal::ds_image, label + " is a whole DS ROM image (" + hex(file.size()) +
                                        " bytes), not an ARM7 binary");
-  const std::vector<std::uint8_t> head =
-      file.read_vector(0, static_cast<std::size_t>(std::min<std::uint64_t>(file.size(), kTextProbe)));
+  const std::vector<std::uint8_t> head = file.read_vector(
+      0, static_cast<std::size_t>(std::min<std::uint64_t>(file.size(), kTextProbe)));
   if (opens_secure_area(head))
-    refuse_arm7(Refusal::arm9,
-                label + " opens with an ARM9's secure area: it is an ARM9 binary, not an ARM7 binary");
+    refuse_arm7(
+        Refusal::arm9,
+        label + " opens with an ARM9's secure area: it is an ARM9 binary, not an ARM7 binary");
   const bool opens_with_code = head.size() >= 4 && get32(head, 0) >> 28 == kAlways;
   // No archive's magic reads as an instruction that always runs.
   const char* archive = opens_with_code ? nullptr : archive_kind(head);
   if (archive)
-    refuse_arm7(Refusal::archive, label + " is " + archive +
-                                      ", not an ARM7 binary: take the ARM7 binary out of it");
+    refuse_arm7(Refusal::archive,
+                label + " is " + archive + ", not an ARM7 binary: take the ARM7 binary out of it");
   if (is_text(head, opens_with_code))
     refuse_arm7(Refusal::text, label + " is a text file, not an ARM7 binary");
 }

@@ -46,20 +46,24 @@ std::string pairing_sentence(const Pairing& pairing) {
   switch (pairing.sdk) {
     case SdkPairing::none: break;
     case SdkPairing::generations_differ:
-      text = "one half was built with SDK 5 and the other with an earlier SDK: such pairs do not "
-             "start";
+      text =
+          "one half was built with SDK 5 and the other with an earlier SDK: such pairs do not "
+          "start";
       break;
     case SdkPairing::same_version:
-      text = "both halves were built with the same SDK version; whether they work together is not "
-             "known";
+      text =
+          "both halves were built with the same SDK version; whether they work together is not "
+          "known";
       break;
     case SdkPairing::versions_differ:
-      text = "the halves were built with different versions of the SDK; whether they work together "
-             "is not known";
+      text =
+          "the halves were built with different versions of the SDK; whether they work together "
+          "is not known";
       break;
     case SdkPairing::version_unknown:
-      text = "whether both halves were built with the same SDK version is not known: an ARM7 from a "
-             "game built with the same SDK version is likeliest to work";
+      text =
+          "whether both halves were built with the same SDK version is not known: an ARM7 from a "
+          "game built with the same SDK version is likeliest to work";
       break;
   }
   if (pairing.dsi_block == DsiBlock::missing)

@@ -20,8 +20,9 @@ void refuse_unless_arm7_start(const ByteSource& binary, const ArmLoad& load,
   const bool inside = load.entry >= load.ram_address && size >= 4 && at <= size - 4;
   if (inside && starts_like_arm9(binary, load.ram_address, load.entry))
     refuse_arm7(Refusal::arm9,
-                label + " is an ARM9 binary: its start code sets up the ARM9's cache and memory "
-                        "protection, which the ARM7 does not have",
+                label +
+                    " is an ARM9 binary: its start code sets up the ARM9's cache and memory "
+                    "protection, which the ARM7 does not have",
                 check);
   if (!inside)
     refuse_arm7(Refusal::entry_outside,
