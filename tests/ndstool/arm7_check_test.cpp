@@ -388,6 +388,13 @@ TEST_F(Arm7Check, SampleArm7sInEachOtherSample) {
       EXPECT_EQ(line.check->moved, want != was);
     }
   }
+  // A libnds ARM7 beside an SDK ARM9 certainly differs, and clears the hook.
+  const Bytes pong = read_bytes(roms / "pongds-1.1.0.nds");
+  const Bytes libnds = slice(pong, rd32(pong, 0x30), rd32(pong, 0x3C));
+  const result_file::Line line = patch(sdk_image(sdk_arm9({})), libnds, "libnds-into-sdk");
+  ASSERT_EQ(line.state, result_file::State::ok) << line.reason;
+  EXPECT_TRUE(result_file::runtimes_differ(line.check->arm7, line.check->arm9));
+  EXPECT_EQ(rd32(rebuilt_with(libnds), 0x74), 0u);
 }
 
 }  // namespace
