@@ -326,8 +326,11 @@ TEST_F(Arm7Check, AnArm7LoadedBelowWramCountsOnlyWhatSurvives) {
 
   Bytes raw = noise(0x9000, 3);
   wr32(raw, 0x8000, kBranchToSelf);
-  const result_file::Line line = patch(image, raw, "below-wram");
+  RunResult r;
+  const result_file::Line line = patch(image, raw, "below-wram", &r);
   ASSERT_EQ(line.state, result_file::State::ok) << line.reason;
+  EXPECT_NE(r.out.find("only its last 0x1000 bytes, from 0x37F8000 up"), std::string::npos)
+      << r.out;
   EXPECT_FALSE(line.check->moved);
   rebuilt_with(raw);
   raw.resize(0x20004);  // past 0x03810000

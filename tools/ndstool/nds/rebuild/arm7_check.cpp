@@ -73,9 +73,9 @@ bool is_own_arm9(const ByteSource& arm7, const PartPath& arm9_part, const Header
 
 void refuse_what_is_no_arm7(const ByteSource& arm7, const std::string& label, const Parts& parts,
                             const HeaderView& header) {
-  refuse_other_kinds(arm7, label);
   if (is_own_arm9(arm7, parts.arm9, header))
     refuse_arm7(Refusal::own_arm9, label + " is this image's own ARM9 binary, not an ARM7 binary");
+  refuse_other_kinds(arm7, label);
 }
 
 // An ELF's DS segments become the ARM7 binary, its DSi segments the ARM7i
@@ -176,11 +176,14 @@ std::optional<std::uint32_t> hook_for(const Arm7Identity& id, const Log& log) {
 // those that follow, so that only those from 0x037F8000 up survive: the
 // binary must then be entered there.
 void check_memory(std::uint64_t size, const ArmLoad& load, const HeaderView& header,
-                  const result_file::Arm7Check& check, const std::string& label) {
+                  const result_file::Arm7Check& check, const std::string& label, const Log& log) {
   const bool dsi_only = header.unit_code() == kDsiOnly;
   std::uint32_t address = load.ram_address;
   if (address >= kWramMirrors && address < kArm7Wram && load.entry >= kArm7Wram &&
       size > kArm7Wram - address) {
+    say(log, label + " is loaded at " + hex(address) + ", below ARM7 WRAM: only its last " +
+                 hex(size - (kArm7Wram - address)) + " bytes, from " + hex(kArm7Wram) +
+                 " up, stay in memory");
     size -= kArm7Wram - address;
     address = kArm7Wram;
   }
@@ -272,7 +275,7 @@ Arm7Decision check_arm7(const PartPath& rom, const Parts& parts, Inputs& inputs,
   const LoadChoice choice = choose_load(header, identity, elf_load);
   settle_header(header, choice, decision, log);
   refuse_unless_arm7_start(binary, choice.load, label, decision.check);
-  check_memory(binary.size(), choice.load, header, decision.check, label);
+  check_memory(binary.size(), choice.load, header, decision.check, label, log);
   decision.autoload_hook = hook_for(identity, log);
   return decision;
 }
