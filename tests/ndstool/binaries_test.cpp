@@ -399,10 +399,13 @@ TEST(Binaries, SdkArm7GenerationsDsiBlockAndAutoloadHook) {
 
 // CP15 is programmed at once by every ARM9 crt0, never by an ARM7's.
 TEST(Binaries, StartCodeTellsAnArm9) {
-  for (const bool m3 : {true, false}) {
-    const Bytes early = gen::devkitpro_inline_mpu_arm9(m3);
-    EXPECT_EQ(arm9_of(early, 0).runtime, Runtime::libnds) << m3;
-    EXPECT_TRUE(arm9_start(early, 0x02000000, 0x02000000)) << m3;
+  for (const bool first : {true, false}) {
+    const Bytes early = gen::devkitpro_inline_mpu_arm9(first);
+    EXPECT_EQ(arm9_of(early, 0).runtime, Runtime::libnds) << first;
+    EXPECT_TRUE(arm9_start(early, 0x02000000, 0x02000000)) << first;
+    Bytes other = early;
+    replace_word(other, 0x00002078, 0x00002079);  // another control word: not devkitPro's
+    EXPECT_EQ(arm9_of(other, 0).runtime, Runtime::unknown) << first;
   }
   const gen::SdkArm9 sdk = gen::sdk_arm9({.crt0_at = 0x850});
   EXPECT_TRUE(arm9_start(sdk.binary, sdk.ram_address, sdk.entry));

@@ -164,18 +164,21 @@ SdkArm7 sdk_arm7(const SdkArm7Shape& shape) {
   return out;
 }
 
-Bytes devkitpro_inline_mpu_arm9(bool m3_power) {
+Bytes devkitpro_inline_mpu_arm9(bool first) {
   Bytes b(0x400, 0x6B);
   Code c(b, 0);
   const std::size_t pool = 0x100;
-  c.op(0xE3A00301).op(0xE5800208);  // IME = 0
-  if (m3_power) c.ldr(1, pool + 4).op(0xE2800FC1).op(0xE1C010B0);
+  c.op(0xE3A00301);
+  if (first)
+    c.op(0xE2800F82).op(0xE1C000B0).op(0xE3A01000).op(0xE5C0103F);  // IME; ARM9 IWRAM
+  else
+    c.op(0xE5800208).ldr(1, pool + 4).op(0xE2800FC1).op(0xE1C010B0);  // IME; POWCNT1
   c.ldr(1, pool).op(0xEE011F10);  // control: TCMs and protection unit off
   c.op(0xE3A00000).op(0xEE070F15).op(0xEE070F16).op(0xEE070F9A);  // caches, write buffer
-  c.ldr(0, pool + 8).op(0xE380000A).op(0xEE090F11);               // DTCM
+  c.ldr(0, pool + 8).op(0xEE090F11);                              // DTCM
   put(b, pool, 0x00002078);
   put(b, pool + 4, 0x00008203);
-  put(b, pool + 8, 0x00800000);
+  put(b, pool + 8, first ? 0x0080000A : 0x0B00000A);
   return b;
 }
 

@@ -57,8 +57,9 @@ struct SdkArm7 {
 
 SdkArm7 sdk_arm7(const SdkArm7Shape& shape);
 
-// devkitPro's ARM9 crt0 before __libnds_mpu_setup: IME = 0, the M3 power
-// line (2005) or not, the CP15 control word 0x2078 and the set-up inline.
-Bytes devkitpro_inline_mpu_arm9(bool m3_power);
+// devkitPro's ARM9 crt0 before __libnds_mpu_setup, the first one of 2005
+// (IME by add/strh, ARM9 IWRAM on) or its successors (IME by str, the 2D
+// engines powered), then the CP15 control word 0x2078 and the set-up inline.
+Bytes devkitpro_inline_mpu_arm9(bool first);
 
 }  // namespace voderer::testgen
