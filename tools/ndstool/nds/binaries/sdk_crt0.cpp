@@ -11,8 +11,9 @@
 //
 // Generations:
 //   ARM9, every SDK: the crt0 at the header's entry, behind the secure area
-//     (its first 0x800 bytes), bl init_cp15 first; the full parameters. The
-//     ROM follows the ARM9 with 0xDEC00621 and the parameters' offset.
+//     (its first 0x800 bytes), calling init_cp15 (INITi_InitCoprocessor in
+//     SDK 5) first; the full parameters. The ROM follows the ARM9 with
+//     0xDEC00621 and the parameters' offset.
 //   ARM7 before SDK 5: the five first words only, no version; autoload
 //     entries of 12 bytes (address, size, bss size).
 //   ARM7 of SDK 5: the full parameters; entries of 16 bytes (address, size,
@@ -56,7 +57,8 @@ constexpr std::size_t kDsiBlockWords = 6;
 // Autoload entries: 12 bytes before SDK 5, 16 since.
 constexpr std::array<std::size_t, 2> kAutoloadEntries = {12, 16};
 constexpr std::size_t kAutoloadMax = 32;
-constexpr std::size_t kCrt0Insns = 96;
+// SDK 5's ARM9 crt0 loads the bss bounds some 90 instructions in.
+constexpr std::size_t kCrt0Insns = 128;
 // The autoload routine: where it loads the parameters' address, and how
 // far its last branch lies.
 constexpr std::size_t kAutoloadOpening = 3;
