@@ -375,8 +375,8 @@ TEST(Binaries, SdkArm7GenerationsDsiBlockAndAutoloadHook) {
   const Case cases[] = {
       {{}, 0, false},                                                          // before SDK 5
       {{.load = 0x037F8000, .autoloads = {{0x06000000, 0x80, 0}}}, 0, false},  // into VRAM
-      {{.full = true}, 0x05037531, false},                                     // SDK 5, DS only
-      {{.load = 0x02380000, .full = true, .dsi_block = true}, 0x05037531, true},
+      {{.full = true}, 0x0503757C, false},                                     // SDK 5, DS only
+      {{.load = 0x02380000, .full = true, .dsi_block = true}, 0x0503757C, true},
   };
   for (const Case& c : cases) {
     const gen::SdkArm7 a = gen::sdk_arm7(c.shape);
@@ -387,9 +387,9 @@ TEST(Binaries, SdkArm7GenerationsDsiBlockAndAutoloadHook) {
     EXPECT_EQ(id.autoload_hook, a.autoload_hook);
     EXPECT_FALSE(arm9_start(a.binary, a.load, a.load));
   }
-  // A loop left some other way: the hook is not known.
+  // A routine that returns instead: the hook is not known.
   gen::SdkArm7 odd = gen::sdk_arm7({});
-  replace_word(odd.binary, 0x0A000009, 0xE1A00000);  // beq to the branch that ends it
+  replace_word(odd.binary, 0xEA000000, 0xE12FFF1E);  // b hook, at the end
   EXPECT_FALSE(arm7_of(odd.binary).autoload_hook);
   // A block without its two DSi codes is no DSi block.
   gen::SdkArm7 half = gen::sdk_arm7({.full = true, .dsi_block = true});
@@ -399,10 +399,13 @@ TEST(Binaries, SdkArm7GenerationsDsiBlockAndAutoloadHook) {
 
 // CP15 is programmed at once by every ARM9 crt0, never by an ARM7's.
 TEST(Binaries, StartCodeTellsAnArm9) {
-  for (const bool m3 : {true, false}) {
-    const Bytes early = gen::devkitpro_inline_mpu_arm9(m3);
-    EXPECT_EQ(arm9_of(early, 0).runtime, Runtime::libnds) << m3;
-    EXPECT_TRUE(arm9_start(early, 0x02000000, 0x02000000)) << m3;
+  for (const bool first : {true, false}) {
+    const Bytes early = gen::devkitpro_inline_mpu_arm9(first);
+    EXPECT_EQ(arm9_of(early, 0).runtime, Runtime::libnds) << first;
+    EXPECT_TRUE(arm9_start(early, 0x02000000, 0x02000000)) << first;
+    Bytes other = early;
+    replace_word(other, 0x00002078, 0x00002079);  // another control word: not devkitPro's
+    EXPECT_EQ(arm9_of(other, 0).runtime, Runtime::unknown) << first;
   }
   const gen::SdkArm9 sdk = gen::sdk_arm9({.crt0_at = 0x850});
   EXPECT_TRUE(arm9_start(sdk.binary, sdk.ram_address, sdk.entry));

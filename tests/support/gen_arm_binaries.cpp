@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
                                   static_cast<std::uint32_t>(dsi7.binary.size()), 7, dsi7.binary}},
                                 dsi7.load)) &&
             write(out / "devkitpro-2005-arm9.bin", gen::devkitpro_inline_mpu_arm9(true)) &&
-            write(out / "devkitpro-2007-arm9.bin", gen::devkitpro_inline_mpu_arm9(false));
+            write(out / "devkitpro-2006-arm9.bin", gen::devkitpro_inline_mpu_arm9(false));
   ok = ok && write(out / "sdk-pointer.nds", image(gen::sdk_arm9({}), old7)) &&
        write(out / "sdk-footer.nds",
              image(gen::sdk_arm9({.crt0_at = 0x850, .crt0_pointer = false}), dsi7)) &&

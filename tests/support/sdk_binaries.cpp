@@ -42,10 +42,10 @@ class Code {
 
 constexpr std::uint32_t kNitroBe = 0xDEC00621, kNitroLe = 0x2106C0DE;
 
-// do_autoload at at: the list walk (copy, then clear the bss), left by beq
-// to b hook; the pool holds pool_word (the parameters' address in the SDK's
-// ARM7s). Returns the hook's offset.
-std::size_t do_autoload(Bytes& b, std::size_t at, std::uint32_t params, std::uint32_t pool_word) {
+// do_autoload at at, as before SDK 5: the list walk (copy, then clear the
+// bss), left by beq to b hook; the pool holds pool_word (the parameters'
+// address in the SDK's ARM7s). Returns the hook's offset.
+std::size_t do_autoload(Bytes& b, std::size_t at, std::uint32_t pool_word) {
   const std::size_t exit = at + 0x40, pool = exit + 4, hook = pool + 4;
   Code c(b, at);
   c.ldr(0, pool).op(0xE5901000).op(0xE5902004).op(0xE5903008);  // list, end, data
@@ -58,7 +58,24 @@ std::size_t do_autoload(Bytes& b, std::size_t at, std::uint32_t params, std::uin
   c.branch(0xEA, hook);
   put(b, pool, pool_word);
   put(b, hook, 0xE12FFF1E);  // _start_AutoloadDoneCallback: bx lr
-  (void)params;
+  return hook;
+}
+
+// SDK 5's ARM7 autoload routine: 16-byte entries walked with ip, left by
+// bge, ending in ldm sp!, {lr}; b hook, the hook behind another routine.
+std::size_t sdk5_autoload(Bytes& b, std::size_t at, std::uint32_t params) {
+  Code c(b, at);
+  const std::size_t pool = at + 0x38, other = pool + 4, hook = other + 8;
+  c.op(0xE92D4000).ldr(0, pool).op(0xE590C000).op(0xE5903004).op(0xE5901008);
+  const std::size_t loop = c.at();
+  c.op(0xE15C0003).branch(0xAA, loop + 0x1C);      // cmp ip, r3; bge done
+  c.op(0xE49C0004).op(0xE49C2004).op(0xE28CC008);  // address, size, the rest
+  c.op(0xE0811002).branch(0xEA, loop);             // past the data; next
+  c.op(0xE8BD4000).branch(0xEA, hook);             // done
+  put(b, pool, params);
+  put(b, other, 0xE3A00001);
+  put(b, other + 4, 0xE12FFF1E);
+  put(b, hook, 0xE12FFF1E);
   return hook;
 }
 
@@ -94,8 +111,7 @@ SdkArm9 sdk_arm9(const SdkArm9Shape& shape) {
   put(b, pool, params_address);
   put(b, pool + 4, ram + 0x1200);
   const std::uint32_t before_hook = shape.hook_after_params ? params_address : 0x04000033;
-  out.autoload_hook =
-      ram + static_cast<std::uint32_t>(do_autoload(b, autoload, params_address, before_hook));
+  out.autoload_hook = ram + static_cast<std::uint32_t>(do_autoload(b, autoload, before_hook));
   Code cp15(b, init_cp15);
   cp15.op(0xEE110F10).ldr(1, init_cp15 + 0x14).op(0xE1C00001).op(0xEE010F10).op(0xE12FFF1E);
   put(b, init_cp15 + 0x14, 0x000F9005);
@@ -114,10 +130,11 @@ SdkArm9 sdk_arm9(const SdkArm9Shape& shape) {
 SdkArm7 sdk_arm7(const SdkArm7Shape& shape) {
   SdkArm7 out;
   out.load = shape.load;
+  const std::uint32_t entry = shape.full ? 16 : 12;
   std::uint32_t data = 0;
   for (const Autoload& a : shape.autoloads) data += a.size;
   const std::uint32_t list = shape.statics + data;
-  const auto size = list + 12 * static_cast<std::uint32_t>(shape.autoloads.size());
+  const auto size = list + entry * static_cast<std::uint32_t>(shape.autoloads.size());
   Bytes& b = out.binary;
   b.assign(size, 0x5A);
   const std::uint32_t load = shape.load, params = 0x100, pool = 0x30, autoload = 0x40;
@@ -127,34 +144,41 @@ SdkArm7 sdk_arm7(const SdkArm7Shape& shape) {
   c.op(0xE3A00000).ldr(1, pool + 4).op(0xE12FFF11);
   put(b, pool, load + params);
   put(b, pool + 4, load + 0x1000);
-  out.autoload_hook =
-      load + static_cast<std::uint32_t>(do_autoload(b, autoload, load + params, load + params));
+  const std::size_t hook = shape.full ? sdk5_autoload(b, autoload, load + params)
+                                      : do_autoload(b, autoload, load + params);
+  out.autoload_hook = load + static_cast<std::uint32_t>(hook);
   put_params(b, params,
              {load + list, load + size, load + shape.statics, load + shape.statics,
               load + shape.statics + 0x100});
   if (shape.full) put_params(b, params + 20, {0, shape.version, kNitroBe, kNitroLe});
   if (shape.dsi_block)
-    put_params(b, params + 36, {0x02F00000, 0x02F00000, 0x02F00000, 0, 0xDEC01463, 0x6314C0DE});
+    put_params(b, params - 24, {0x02EC70D8, 0x02EC70F8, 0x02E80004, 0, 0xDEC01463, 0x6314C0DE});
   std::size_t at = list;
   for (const Autoload& a : shape.autoloads) {
-    put_params(b, at, {a.address, a.size, a.bss});
-    at += 12;
+    if (shape.full)
+      put_params(b, at, {a.address, a.size, 0, a.bss});
+    else
+      put_params(b, at, {a.address, a.size, a.bss});
+    at += entry;
   }
   return out;
 }
 
-Bytes devkitpro_inline_mpu_arm9(bool m3_power) {
+Bytes devkitpro_inline_mpu_arm9(bool first) {
   Bytes b(0x400, 0x6B);
   Code c(b, 0);
   const std::size_t pool = 0x100;
-  c.op(0xE3A00301).op(0xE5800208);  // IME = 0
-  if (m3_power) c.ldr(1, pool + 4).op(0xE2800FC1).op(0xE1C010B0);
+  c.op(0xE3A00301);
+  if (first)
+    c.op(0xE2800F82).op(0xE1C000B0).op(0xE3A01000).op(0xE5C0103F);  // IME; ARM9 IWRAM
+  else
+    c.op(0xE5800208).ldr(1, pool + 4).op(0xE2800FC1).op(0xE1C010B0);  // IME; POWCNT1
   c.ldr(1, pool).op(0xEE011F10);  // control: TCMs and protection unit off
   c.op(0xE3A00000).op(0xEE070F15).op(0xEE070F16).op(0xEE070F9A);  // caches, write buffer
-  c.ldr(0, pool + 8).op(0xE380000A).op(0xEE090F11);               // DTCM
+  c.ldr(0, pool + 8).op(0xEE090F11);                              // DTCM
   put(b, pool, 0x00002078);
   put(b, pool + 4, 0x00008203);
-  put(b, pool + 8, 0x00800000);
+  put(b, pool + 8, first ? 0x0080000A : 0x0B00000A);
   return b;
 }
 

@@ -41,10 +41,11 @@ struct Autoload {
 struct SdkArm7Shape {
   std::uint32_t load = 0x02380000;
   std::uint32_t statics = 0x200;  // bytes before the autoload data
-  // Full parameters (SDK 5) with this version; five words before SDK 5.
+  // SDK 5: full parameters with this version, 16-byte autoload entries and
+  // its autoload routine; before: five words, 12-byte entries.
   bool full = false;
-  std::uint32_t version = 0x05037531;
-  bool dsi_block = false;  // four words, 0xDEC01463, 0x6314C0DE after the parameters
+  std::uint32_t version = 0x0503757C;
+  bool dsi_block = false;  // four words, 0xDEC01463, 0x6314C0DE before the parameters
   std::vector<Autoload> autoloads = {{0x027E0000, 0x40, 0x10}, {0x037F8000, 0x24, 0}};
 };
 
@@ -56,8 +57,9 @@ struct SdkArm7 {
 
 SdkArm7 sdk_arm7(const SdkArm7Shape& shape);
 
-// devkitPro's ARM9 crt0 before __libnds_mpu_setup: IME = 0, the M3 power
-// line (2005) or not, the CP15 control word 0x2078 and the set-up inline.
-Bytes devkitpro_inline_mpu_arm9(bool m3_power);
+// devkitPro's ARM9 crt0 before __libnds_mpu_setup, the first one of 2005
+// (IME by add/strh, ARM9 IWRAM on) or its successors (IME by str, the 2D
+// engines powered), then the CP15 control word 0x2078 and the set-up inline.
+Bytes devkitpro_inline_mpu_arm9(bool first);
 
 }  // namespace voderer::testgen

@@ -16,10 +16,10 @@
 //     adr arm7lma (a word holding __arm7_lma__ - .) to copy itself, by end
 //     (devkitPro, BlocksDS) or by size (BlocksDS); BlocksDS's first crt0
 //     copies itself without the handshake
-//   ARM9, 2005-2008: IME = 0, the M3 power line in the first ones, then
-//               the CP15 set-up inline, opening with control = 0x2078
-//               through r1 (one decoder for all of them: what follows the
-//               control word differs, the opening does not)
+//   ARM9, 2005: IME = 0 by add/strh, ARM9 IWRAM on, then the CP15 set-up
+//               inline, opening with control = 0x2078 through r1
+//   ARM9, 2005-2008: IME = 0 by str, the 2D engines powered (0x8203 to
+//               POWCNT1), then the same inline set-up
 //   ARM9, since: the __libnds_mpu_setup prologue, with or without the
 //               handshake
 //
@@ -227,17 +227,22 @@ bool starts_main_as_thread(const CodeWindow& code, std::size_t from) {
   return false;
 }
 
-// devkitPro until __libnds_mpu_setup: after IME = 0 (in the first years the
-// M3 power line: ldr r1, =0x8203; add r0, r0, #0x304; strh r1, [r0]), the
-// CP15 control register gets 0x2078 through r1, turning off the TCMs and the
-// protection unit before they are set up inline.
+// devkitPro until __libnds_mpu_setup: the CP15 control register gets
+// 0x2078 through r1 (TCMs and protection unit off) right after IME = 0 and
+// one more write: the first crt0 sets IME with add/strh and gives the ARM9
+// its IWRAM (strb r1, [r0, #0x3F] to 0x04000247); its successors set IME
+// with str and power the 2D engines (0x8203 to 0x04000304).
 bool inline_mpu_arm9(const CodeWindow& code) {
-  Cursor power(code, 8);
-  std::uint32_t value = 0;
-  power.literal(1, &value).is(0xE2800FC1).is(0xE1C010B0);
-  Cursor c(code, power.ok() && value == 0x8203 ? power.at() : 8);
-  c.literal(1, &value).is(0xEE011F10);  // mcr p15, 0, r1, c1, c0, 0
-  return code.word(0) == kMovR0Io && code.word(4) == kStrR0Ime && c.ok() && value == 0x2078;
+  Cursor first(code, 0);
+  first.is(kMovR0Io).is(0xE2800F82).is(0xE1C000B0).is(mov_imm(1, 0)).is(0xE5C0103F);
+  Cursor later(code, 0);
+  std::uint32_t power = 0;
+  later.is(kMovR0Io).is(kStrR0Ime).literal(1, &power).is(0xE2800FC1).is(0xE1C010B0);
+  const bool opens = first.ok() || (later.ok() && power == 0x8203);
+  Cursor c(code, first.ok() ? first.at() : later.at());
+  std::uint32_t control = 0;
+  c.literal(1, &control).is(0xEE011F10);  // mcr p15, 0, r1, c1, c0, 0
+  return opens && c.ok() && control == 0x2078;
 }
 
 }  // namespace

@@ -11,24 +11,30 @@
 //
 // Generations:
 //   ARM9, every SDK: the crt0 at the header's entry, behind the secure area
-//     (its first 0x800 bytes), bl init_cp15 first; the full parameters. The
-//     ROM follows the ARM9 with 0xDEC00621 and the parameters' offset.
-//   ARM7 before SDK 5: the five first words only, no version.
-//   ARM7 of SDK 5: the full parameters; a DSi-capable one adds a DSi block,
-//     four words then 0xDEC01463, 0x6314C0DE, after them.
+//     (its first 0x800 bytes), calling init_cp15 (INITi_InitCoprocessor in
+//     SDK 5) first; the full parameters. The ROM follows the ARM9 with
+//     0xDEC00621 and the parameters' offset.
+//   ARM7 before SDK 5: the five first words only, no version; autoload
+//     entries of 12 bytes (address, size, bss size).
+//   ARM7 of SDK 5: the full parameters; entries of 16 bytes (address, size,
+//     a word the loader skips, bss size); a DSi-capable one has a DSi block
+//     just before the parameters: four words, then 0xDEC01463, 0x6314C0DE.
 //
-// do_autoload reads the list, its end and the data start from the
-// parameters, and its loop ends in b _start_AutoloadDoneCallback: the hook
-// the header names (0x70 for the ARM9, 0x74 for the ARM7). The pool word
-// just before that hook is the parameters' address in the ARM7 crt0s and in
+// The autoload routine the crt0 calls reads the list, its end and the data
+// start from the parameters, and ends in b _start_AutoloadDoneCallback, its
+// first branch forward that is always taken: the hook the header names
+// (0x70 for the ARM9, 0x74 for the ARM7). The pool word just before that
+// hook is the parameters' address in the ARM7 crt0s before SDK 5 and in
 // some ARM9 ones (not SDK 4.2's ARM9: a CP15 constant stands there).
 //
 // An ARM7 is laid out as static code and data, the autoload data, and the
-// autoload list (12-byte entries: address, size, bss size) last, so the
-// list's end is the binary's end. The crt0 holds only the parameters'
+// autoload list last, so the list's end is the binary's end. The crt0 holds only the parameters'
 // absolute address; they lie in the static part near the crt0, the one
 // place in it whose "list end" word, less the binary's size, is the address
 // that puts the parameters there.
+#include <algorithm>
+#include <array>
+
 #include "nds/binaries/crt0.h"
 #include "nds/io/byte_io.h"
 
@@ -48,11 +54,15 @@ constexpr std::uint32_t kTwlCodeLe = 0x6314C0DE;
 constexpr std::size_t kParamsWords = 5;
 constexpr std::size_t kParamsWithVersion = 9;
 constexpr std::size_t kDsiBlockWords = 6;
-constexpr std::size_t kAutoloadEntry = 12;
+// Autoload entries: 12 bytes before SDK 5, 16 since.
+constexpr std::array<std::size_t, 2> kAutoloadEntries = {12, 16};
 constexpr std::size_t kAutoloadMax = 32;
-constexpr std::size_t kCrt0Insns = 96;
-// do_autoload's loop and the branch that leaves it.
-constexpr std::size_t kAutoloadInsns = 64;
+// SDK 5's ARM9 crt0 loads the bss bounds some 90 instructions in.
+constexpr std::size_t kCrt0Insns = 128;
+// The autoload routine: where it loads the parameters' address, and how
+// far its last branch lies.
+constexpr std::size_t kAutoloadOpening = 3;
+constexpr std::size_t kAutoloadInsns = 96;
 // How far into the static part the parameters are looked for.
 constexpr std::size_t kParamsReach = 0x10000;
 
@@ -80,9 +90,11 @@ ModuleParams params_of(const std::vector<std::uint32_t>& w) {
 }
 
 bool plausible(const ModuleParams& p) {
-  return p.list <= p.list_end && (p.list_end - p.list) % kAutoloadEntry == 0 &&
-         (p.list_end - p.list) / kAutoloadEntry <= kAutoloadMax && p.autoload_start <= p.list &&
-         p.bss_start <= p.bss_end;
+  return p.list <= p.list_end && p.autoload_start <= p.list && p.bss_start <= p.bss_end &&
+         std::any_of(kAutoloadEntries.begin(), kAutoloadEntries.end(), [&](std::size_t entry) {
+           return (p.list_end - p.list) % entry == 0 &&
+                  (p.list_end - p.list) / entry <= kAutoloadMax;
+         });
 }
 
 // The version of full parameters at a binary offset, trusted only when the
@@ -103,12 +115,17 @@ bool arm7_params_fit(const ByteSource& binary, std::uint64_t offset, std::uint64
   const std::uint64_t size = binary.size();
   if (!plausible(p) || p.list_end != load + size || p.autoload_start < load + offset + 20)
     return false;
-  const std::size_t count = (p.list_end - p.list) / kAutoloadEntry;
-  const auto list = read_words(binary, p.list - load, count * 3);
-  if (!list) return false;
-  std::uint64_t total = 0;
-  for (std::size_t i = 0; i < count; ++i) total += (*list)[i * 3 + 1];
-  return total == p.list - p.autoload_start;
+  // The list's sizes add up to the autoload data, read as either entry size.
+  const auto sizes_fit = [&](std::size_t entry) {
+    const std::size_t words = entry / 4, count = (p.list_end - p.list) / entry;
+    if ((p.list_end - p.list) % entry != 0 || count > kAutoloadMax) return false;
+    const auto list = read_words(binary, p.list - load, count * words);
+    if (!list) return false;
+    std::uint64_t total = 0;
+    for (std::size_t i = 0; i < count; ++i) total += (*list)[i * words + 1];
+    return total == p.list - p.autoload_start;
+  };
+  return std::any_of(kAutoloadEntries.begin(), kAutoloadEntries.end(), sizes_fit);
 }
 
 // The one offset in the static part where the parameters fit an ARM7.
@@ -127,34 +144,30 @@ std::optional<std::uint64_t> arm7_params_offset(const ByteSource& binary, std::u
   return found;
 }
 
-// The branch that leaves do_autoload's loop: its first forward beq lands on
-// a b, whose target is the hook.
+// The first branch forward that is always taken; the walk ends at
+// anything else that leaves the routine.
 std::optional<std::size_t> autoload_exit(const CodeWindow& code, std::size_t from) {
   for (std::size_t n = 0, at = from; n < kAutoloadInsns; ++n, at += 4) {
     const auto insn = code.word(at);
-    if (!insn) return std::nullopt;
-    if ((*insn & 0xFF000000) != 0x0A000000) continue;
-    const auto exit = arm::branch_target(code, at);
-    if (!exit || *exit <= at) continue;
-    const auto branch = code.word(*exit);
-    if (!branch || (*branch & 0xFF000000) != 0xEA000000) return std::nullopt;
-    return arm::branch_target(code, *exit);
+    if (!insn || (*insn & 0xFFFFFFF0) == 0xE12FFF10) return std::nullopt;  // bx
+    if ((*insn & 0xFF000000) != 0xEA000000) continue;
+    const auto target = arm::branch_target(code, at);
+    if (target && *target > at) return target;
   }
   return std::nullopt;
 }
 
-// The window offset of the hook: do_autoload is the routine the crt0 calls
-// that opens with ldr r0, =params; ldr r1, [r0]; ldr r2, [r0, #4];
-// ldr r3, [r0, #8].
+// The window offset of the hook. The autoload routine is the one the crt0
+// calls that loads the parameters' address within its first instructions.
 std::optional<std::size_t> autoload_hook_at(const CodeWindow& code, std::uint32_t pointer) {
   for (std::size_t n = 0; n < kCrt0Insns; ++n) {
     Cursor c(code, n * 4);
     std::size_t routine = 0;
     if (!c.bl(&routine).ok()) continue;
-    Cursor r(code, routine);
-    std::uint32_t loaded = 0;
-    r.literal(0, &loaded).is(0xE5901000).is(0xE5902004).is(0xE5903008);
-    if (r.ok() && loaded == pointer) return autoload_exit(code, r.at());
+    for (std::size_t i = 0; i < kAutoloadOpening; ++i) {
+      const auto load = arm::pc_literal(code, routine + i * 4);
+      if (load && load->value == pointer) return autoload_exit(code, routine + i * 4);
+    }
   }
   return std::nullopt;
 }
@@ -164,11 +177,12 @@ bool dsi_block_at(const ByteSource& binary, std::uint64_t offset) {
   return w && (*w)[4] == kTwlCodeBe && (*w)[5] == kTwlCodeLe;
 }
 
-// The DSi block follows the parameters, or is where one of the crt0's
-// literals points.
+// The DSi block ends where the parameters start, or is where one of the
+// crt0's literals points.
 bool has_dsi_block(const CodeWindow& code, std::uint64_t load, std::uint64_t params_offset) {
   const ByteSource& binary = code.binary();
-  if (dsi_block_at(binary, params_offset + kParamsWithVersion * 4)) return true;
+  constexpr std::uint64_t kBlock = kDsiBlockWords * 4;
+  if (params_offset >= kBlock && dsi_block_at(binary, params_offset - kBlock)) return true;
   for (std::size_t n = 0; n < kCrt0Insns; ++n) {
     const auto load_of = arm::pc_literal(code, n * 4);
     if (load_of && load_of->value >= load && dsi_block_at(binary, load_of->value - load))
