@@ -1,7 +1,6 @@
 #include "nds/rebuild/arm7_kind.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <span>
 #include <string_view>
