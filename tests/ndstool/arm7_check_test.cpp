@@ -398,6 +398,14 @@ TEST_F(Arm7Check, SampleArm7sInEachOtherSample) {
   ASSERT_EQ(line.state, result_file::State::ok) << line.reason;
   EXPECT_TRUE(result_file::runtimes_differ(line.check->arm7, line.check->arm9));
   EXPECT_EQ(rd32(rebuilt_with(libnds), 0x74), 0u);
+  // Every sample's ARM9 (calico, BlocksDS, libnds) is refused in another's ARM7's place.
+  const Bytes raycast = read_bytes(roms / "raycast-4.nds");
+  const Bytes dstimer = read_bytes(roms / "dstimer-2.0.nds");
+  for (const Sample& donor : samples) {
+    const Bytes rom = read_bytes(roms / (std::string(donor.name) + ".nds"));
+    expect_refused(std::string(donor.name) == "raycast-4" ? dstimer : raycast,
+                   slice(rom, rd32(rom, 0x20), rd32(rom, 0x2C)), Refusal::arm9, "an ARM9 binary");
+  }
 }
 
 }  // namespace
