@@ -174,7 +174,8 @@ TEST_F(Swap, SmallerOrFittingArm7ChangesOnlyTheArm7) {
     std::uint32_t at = rd32(image, 0x30), old_len = rd32(image, 0x3C);
     // 0x456 bytes in a slot of 0x600: smaller, then larger but fitting.
     for (std::uint32_t len : {0x123u, 0x5F0u}) {
-      Bytes out = swap(image, arm7_noise(len, 42), "fit" + std::to_string(dsi) + std::to_string(len));
+      Bytes out =
+          swap(image, arm7_noise(len, 42), "fit" + std::to_string(dsi) + std::to_string(len));
       // Here the DSi image's ARM7 lies in the secure area, whose stored CRC must follow.
       bool secure = dsi && at < 0x8000;
       expect_same_outside(image, out, at, at + std::max(len, old_len),
