@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
                 static_cast<double>(image_size) / 1048576.0, d.files.size(), d.dirs.size());
 
     // Another ARM7, larger than the room it has: every later item moves.
-    const std::vector<std::uint8_t> arm7 = random_block(0xA7, d.arm7_size + 0x1234);
+    const std::vector<std::uint8_t> arm7 = arm7_block(0xA7, d.arm7_size + 0x1234);
     std::ofstream(work / "Bin" / "arm7.bin", std::ios::binary)
         .write(reinterpret_cast<const char*>(arm7.data()),
                static_cast<std::streamsize>(arm7.size()));

@@ -19,9 +19,14 @@ Msg RefusalSentence(Refusal refusal) {
     case Refusal::own_arm9: return Msg::refusal_own_arm9;
     case Refusal::too_large: return Msg::refusal_too_large;
     case Refusal::overlaps_arm9: return Msg::refusal_overlaps_arm9;
-    case Refusal::bad_elf: break;
+    case Refusal::bad_elf: return Msg::refusal_bad_elf;
+    case Refusal::text: return Msg::refusal_text;
+    case Refusal::archive: return Msg::refusal_archive;
+    case Refusal::arm9: return Msg::refusal_arm9;
+    case Refusal::entry_outside: return Msg::refusal_entry_outside;
+    case Refusal::no_code_at_entry: break;
   }
-  return Msg::refusal_bad_elf;
+  return Msg::refusal_no_code_at_entry;
 }
 
 // The unpack writes the parts into UNPACK in the program folder; the

@@ -194,7 +194,7 @@ TEST_F(OddImages, AnArm7InsideTheArm9IsReplacedBesideIt) {
   ASSERT_EQ(rebuild(dir_ / "rom.nds", dir_ / "w").status, 0);
   EXPECT_TRUE(read_bytes(dir_ / "rom.nds") == image) << "the same ARM7 changes nothing";
 
-  const Bytes arm7 = noise(0x300, 5);
+  const Bytes arm7 = arm7_noise(0x300, 5);
   write_bytes(dir_ / "arm7.bin", arm7);
   RunResult r = rebuild(dir_ / "rom.nds", dir_ / "w", u8(dir_ / "arm7.bin"));
   ASSERT_EQ(r.status, 0) << r.err;
@@ -226,13 +226,13 @@ TEST_F(OddImages, AFatCutByTheEndOfTheFileMovesNothing) {
   ASSERT_EQ(rebuild(dir_ / "rom.nds", dir_ / "w").status, 0);
   EXPECT_TRUE(read_bytes(dir_ / "rom.nds") == image);
 
-  write_bytes(dir_ / "arm7.bin", noise(rd32(image, 0x3C) + 0x400, 5));
+  write_bytes(dir_ / "arm7.bin", arm7_noise(rd32(image, 0x3C) + 0x400, 5));
   RunResult r = rebuild(dir_ / "rom.nds", dir_ / "w", u8(dir_ / "arm7.bin"));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.failure, nds::ErrorKind::CannotKeep) << r.err;
   EXPECT_TRUE(read_bytes(dir_ / "rom.nds") == image) << "left as it was";
 
-  const Bytes smaller = noise(rd32(image, 0x3C) / 2 & ~3U, 6);
+  const Bytes smaller = arm7_noise(rd32(image, 0x3C) / 2 & ~3U, 6);
   write_bytes(dir_ / "arm7.bin", smaller);
   r = rebuild(dir_ / "rom.nds", dir_ / "w", u8(dir_ / "arm7.bin"));
   ASSERT_EQ(r.status, 0) << r.err;

@@ -111,9 +111,9 @@ std::vector<std::string> check_image_property(const Bytes& image, const fs::path
       static_cast<std::uint32_t>(image[0x33]) << 24;
   const std::uint32_t room = next_item_after_arm7(image) - arm7_at;
   const std::size_t old_size = first["arm7.bin"].size();
-  check_swap_with(image, random_block(room, (room + 0x234) & ~3U), true, first, work, faults);
-  check_swap_with(image, random_block(old_size, std::max<std::size_t>(4, old_size / 2 & ~3U)),
-                  false, first, work, faults);
+  check_swap_with(image, arm7_block(room, (room + 0x234) & ~3U), true, first, work, faults);
+  check_swap_with(image, arm7_block(old_size, std::max<std::size_t>(4, old_size / 2 & ~3U)), false,
+                  first, work, faults);
   return faults;
 }
 

@@ -36,7 +36,8 @@ deadline_wait() {  # deadline_wait SECONDS COMMAND...: polls until COMMAND succe
 "$gen" "$work/big.nds" --large 48 >/dev/null || { bad "gen_nds failed"; exit 1; }
 mkdir -p "$work/u"
 "$tool" -x "$work/big.nds" $(parts "$work/u" "$work/u/arm7.bin") >/dev/null || { bad "unpack failed"; exit 1; }
-head -c 300000 /dev/urandom > "$work/arm7-new.bin"
+# An ARM7 binary opens with an instruction at its entry (b .), the rest random.
+{ printf '\376\377\377\352'; head -c 299996 /dev/urandom; } >"$work/arm7-new.bin"
 size=$(stat -c %s "$work/big.nds")
 cp "$work/big.nds" "$work/orig.nds"
 

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# make-seeds.sh GEN_NDS NDSTOOL OUT SAMPLE_ROMS
-# Seeds for the image, layout and result file fuzzers: the generated images
-# (random odd ones among them), the layout files -x writes for them and for
-# the sample ROMs (when present), and result files.
+# make-seeds.sh GEN_NDS NDSTOOL OUT SAMPLE_ROMS GEN_ARM_BINARIES
+# Seeds for the image, layout, result file and ARM binaries fuzzers: the
+# generated images (random odd ones among them), the layout files -x writes
+# for them and for the sample ROMs (when present), result files, and
+# SDK-shaped and old devkitPro ARM binaries.
 set -euo pipefail
-gen=$1 ndstool=$2 out=$3 samples=$4
+gen=$1 ndstool=$2 out=$3 samples=$4 gen_arm=$5
 rm -rf "$out"
 mkdir -p "$out/images" "$out/layouts" "$out/work"
+"$gen_arm" "$out/binaries"
 for v in sdk sdk-encrypted dsi-enhanced zero-padded; do
   "$gen" "$out/images/$v.nds" --variant "$v" >/dev/null
 done

@@ -235,7 +235,7 @@ TEST_P(Mastered, SwapWithAnArm7ThatFitsChangesOnlyTheArm7) {
   const std::uint32_t room = next_item_after_arm7(image_) - r.u32(0x30);
   // All the room there is, and less than the old ARM7.
   for (const std::uint32_t size : {room & ~3U, (r.u32(0x3C) / 2) & ~3U}) {
-    swap_and_check(random_block(0x7A000 + size, size), false);
+    swap_and_check(arm7_block(0x7A000 + size, size), false);
   }
 }
 
@@ -250,7 +250,7 @@ TEST_P(Mastered, SwapWithABiggerArm7MovesLaterItemsAndEveryPointer) {
     while (end > 0 && image_[end - 1] == image_.back()) --end;
     sizes.push_back(static_cast<std::uint32_t>(room + (chip - end) + 0x400));
   }
-  for (const std::uint32_t size : sizes) swap_and_check(random_block(0x7B000 + size, size), true);
+  for (const std::uint32_t size : sizes) swap_and_check(arm7_block(0x7B000 + size, size), true);
 }
 
 INSTANTIATE_TEST_SUITE_P(Images, Mastered, ::testing::ValuesIn(all_cases()),

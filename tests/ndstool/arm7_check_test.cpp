@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "elf_builder.h"
+#include "sdk_binaries.h"
 #include "result_file/result_file.h"
 #include "tool_fixture.h"
 
@@ -28,6 +29,11 @@ Bytes with_header_words(Bytes image,
   for (const auto& [at, value] : words) wr32(image, at, value);
   fix_header_crc(image);
   return image;
+}
+
+// The header's ARM7 loaded and entered at address.
+Bytes loaded_at(const Bytes& image, std::uint32_t address) {
+  return with_header_words(image, {{0x34, address}, {0x38, address}});
 }
 
 Bytes slice(const Bytes& b, std::size_t at, std::size_t n) {
@@ -93,20 +99,19 @@ TEST_F(Arm7Check, WhatCannotBeTheImagesArm7IsRefusedAndTheImageStays) {
   ASSERT_EQ(unpack(dir_ / "plain.nds", dir_ / "plain").status, 0);
   expect_refused(image, read_bytes(dir_ / "plain" / "arm9.bin"), Refusal::own_arm9, "own ARM9");
   // Main RAM holds 0x80000 bytes from 0x02380000 on.
-  expect_refused(image, noise(0x80004, 1), Refusal::too_large, "0x80000 bytes of main RAM");
+  expect_refused(image, arm7_noise(0x80004, 1), Refusal::too_large, "0x80000 bytes of main RAM");
   expect_refused(with_header_words(image, {{0x34, 0x037F8000}, {0x38, 0x037F8000}}),
-                 noise(0x18004, 2), Refusal::too_large, "0x18000 bytes of ARM7 WRAM");
-  expect_refused(with_header_words(image, {{0x38, 0x06000000}}), noise(0x100, 3),
-                 Refusal::too_large, "no memory");
+                 arm7_noise(0x18004, 2), Refusal::too_large, "0x18000 bytes of ARM7 WRAM");
+  expect_refused(loaded_at(image, 0x06000000), arm7_noise(0x100, 3), Refusal::too_large,
+                 "no memory");
   // Over the ARM9, also through main RAM's mirror 4 MiB up.
-  expect_refused(with_header_words(image, {{0x38, 0x02001000}}), noise(0x100, 4),
-                 Refusal::overlaps_arm9, "over the image's ARM9");
-  const result_file::Line line =
-      expect_refused(with_header_words(image, {{0x38, 0x02401000}}), noise(0x100, 4),
-                     Refusal::overlaps_arm9, "over the image's ARM9");
+  expect_refused(loaded_at(image, 0x02001000), arm7_noise(0x100, 4), Refusal::overlaps_arm9,
+                 "over the image's ARM9");
+  const result_file::Line line = expect_refused(loaded_at(image, 0x02401000), arm7_noise(0x100, 4),
+                                                Refusal::overlaps_arm9, "over the image's ARM9");
   ASSERT_TRUE(line.check) << "what was found out travels with the refusal";
   EXPECT_FALSE(line.check->moved);
-  Bytes elf = elf_file({segment(0x02380000, 0x02380000, noise(0x40, 5))});
+  Bytes elf = elf_file({segment(0x02380000, 0x02380000, arm7_noise(0x40, 5))});
   wr16(elf, 42, 12);  // program headers of a size no ELF32 has
   expect_refused(image, elf, Refusal::bad_elf, "ELF");
 }
@@ -117,10 +122,10 @@ TEST_F(Arm7Check, MemoryOfADsiOnlyImage) {
   desc.dsi = true;
   Bytes image = build_rom(desc);
   image[0x12] = 0x03;
-  image = with_header_words(image, {{0x38, 0x02401000}});
-  EXPECT_EQ(patch(image, noise(0x100, 4), "dsi-only").state, result_file::State::ok);
-  expect_refused(with_header_words(image, {{0x38, 0x02FFF000}}), noise(0x1004, 5),
-                 Refusal::too_large, "0x1000 bytes of main RAM");
+  image = loaded_at(image, 0x02401000);
+  EXPECT_EQ(patch(image, arm7_noise(0x100, 4), "dsi-only").state, result_file::State::ok);
+  expect_refused(loaded_at(image, 0x02FFF000), arm7_noise(0x1004, 5), Refusal::too_large,
+                 "0x1000 bytes of main RAM");
 }
 
 // The image's own ARM7 is taken as it is, even where a new one of its size
@@ -134,7 +139,7 @@ TEST_F(Arm7Check, AnUnchangedArm7IsNeverRefusedOrAltered) {
 }
 
 TEST_F(Arm7Check, AnElfGivesItsDsSegmentsByLoadAddressAndItsDsiSegmentsAsTheArm7i) {
-  const Bytes crt0 = noise(0x100, 1), iwram_code = noise(0x200, 2), arm7i = noise(0x500, 3);
+  const Bytes crt0 = arm7_noise(0x100, 1), iwram_code = noise(0x200, 2), arm7i = noise(0x500, 3);
   // The code that runs in IWRAM is loaded after the start code, 0x100 bytes of gap between.
   const Bytes elf =
       elf_file({segment(0x037F8000, 0x02390200, iwram_code), segment(0x02390000, 0x02390000, crt0),
@@ -188,15 +193,151 @@ TEST_F(Arm7Check, TheArm7iThatNamesTheArm7FollowsItAndOneOfItsOwnStays) {
   const Bytes aliased =
       with_header_words(image, {{0x1D0, rd32(image, 0x30)}, {0x1DC, rd32(image, 0x3C)}});
   for (const std::size_t size : {0x200u, 0x1800u}) {  // smaller, and larger than its room
-    const result_file::Line line = patch(aliased, noise(size, 2), "aliased" + std::to_string(size));
+    const result_file::Line line =
+        patch(aliased, arm7_noise(size, 2), "aliased" + std::to_string(size));
     ASSERT_EQ(line.state, result_file::State::ok) << line.reason;
     EXPECT_EQ(line.check->dsi, DsiNote::arm7i_follows);
-    const Bytes out = rebuilt_with(noise(size, 2));
+    const Bytes out = rebuilt_with(arm7_noise(size, 2));
     EXPECT_EQ(rd32(out, 0x1D0), rd32(out, 0x30));
     EXPECT_EQ(rd32(out, 0x1DC), size);
     EXPECT_EQ(rd32(out, 0x1D8), rd32(image, 0x1D8));
   }
-  EXPECT_EQ(patch(image, noise(0x200, 2), "own").check->dsi, DsiNote::arm7i_kept);
+  EXPECT_EQ(patch(image, arm7_noise(0x200, 2), "own").check->dsi, DsiNote::arm7i_kept);
+}
+
+// What plainly is no ARM7 is refused, saying what it is, and the image stays.
+TEST_F(Arm7Check, WhatCannotBeAnArm7IsRefusedSayingWhatItIs) {
+  const Bytes image = build_rom({});
+  std::string readme;
+  while (readme.size() < 0x300) readme += "Put arm7.bin into the Bin folder, then press P.\r\n";
+  expect_refused(image, Bytes(readme.begin(), readme.end()), Refusal::text, "a text file");
+  const std::string script = "#!/bin/sh\nexit 0";  // 16 bytes
+  expect_refused(image, Bytes(script.begin(), script.end()), Refusal::text, "a text file");
+  Bytes zip = noise(0x400, 6);
+  for (std::size_t i = 0; i < 4; ++i) zip[i] = static_cast<std::uint8_t>("PK\x03\x04"[i]);
+  expect_refused(image, zip, Refusal::archive, "a ZIP archive");
+  Bytes junk = noise(2000, 7);
+  junk[3] = 0x5A;  // a condition field other than "always"
+  expect_refused(image, junk, Refusal::no_code_at_entry, "not an ARM instruction that always runs");
+  // The same in an ELF file, as its segments are laid out.
+  expect_refused(image, elf_file({segment(0x02380000, 0x02380000, junk)}),
+                 Refusal::no_code_at_entry, "not an ARM instruction");
+  expect_refused(with_header_words(image, {{0x34, 0x02390000}}), arm7_noise(0x100, 8),
+                 Refusal::entry_outside, "does not hold its entry point 0x2390000");
+  // Foreign ARM9s: an SDK one behind its secure area, an old devkitPro one
+  // that programs CP15 right at its entry.
+  expect_refused(image, sdk_arm9({}).binary, Refusal::arm9, "secure area");
+  expect_refused(image, devkitpro_inline_mpu_arm9(true), Refusal::arm9, "an ARM9 binary");
+}
+
+// An SDK-shaped ARM9 in place of the builder's; unit_code 2 or 3 for a
+// DSi-capable image.
+Bytes sdk_image(const SdkArm9& arm9, std::uint8_t unit_code = 0) {
+  MiniRom desc;
+  desc.dsi = unit_code != 0;
+  desc.arm9_size = static_cast<std::uint32_t>(arm9.binary.size());
+  Bytes image = build_rom(desc);
+  std::copy(arm9.binary.begin(), arm9.binary.end(), image.begin() + rd32(image, 0x20));
+  if (unit_code != 0) image[0x12] = unit_code;
+  return with_header_words(image, {{0x24, arm9.entry},
+                                   {0x28, arm9.ram_address},
+                                   {0x70, arm9.autoload_hook},
+                                   {0x74, 0x027E1234}});
+}
+
+// The branch that ends an SDK ARM7's autoload routine, made a nop.
+Bytes without_hook_branch(SdkArm7 arm7) {
+  for (std::size_t at = 0; at + 4 <= arm7.binary.size(); at += 4) {
+    const std::uint32_t w = rd32(arm7.binary, at);
+    const auto offset = static_cast<std::int32_t>(w << 8) >> 6;  // imm24 * 4
+    if (w >> 24 == 0xEA &&
+        arm7.load + at + 8 + static_cast<std::uint32_t>(offset) == arm7.autoload_hook)
+      wr32(arm7.binary, at, 0xE1A00000);
+  }
+  return arm7.binary;
+}
+
+// SDK halves are named with their versions and judged: SDK 5 against an
+// earlier SDK, or an ARM7 without the DSi block in a DSi image, certainly
+// differ; the header's ARM7 autoload hook becomes the new ARM7's own.
+TEST_F(Arm7Check, SdkHalvesAreNamedJudgedAndGiveTheirAutoloadHook) {
+  using result_file::DsiBlock;
+  using result_file::SdkPairing;
+  struct Case {
+    std::uint32_t arm9_version;
+    std::uint8_t unit_code;
+    SdkArm7Shape arm7;
+    SdkPairing sdk;
+    DsiBlock block;
+  };
+  const SdkArm7Shape sdk4{}, sdk5{.full = true, .version = 0x0503757C},
+      sdk5_dsi{.full = true, .version = 0x0503757C, .dsi_block = true},
+      sdk5_vram{.full = true, .version = 0x05007531, .autoloads = {{0x06000000, 0x80, 0}}};
+  const Case cases[] = {
+      {0x04027531, 0, sdk4, SdkPairing::version_unknown, DsiBlock::not_asked},
+      {0x04027531, 0, sdk5, SdkPairing::generations_differ, DsiBlock::not_asked},
+      {0x0503757C, 2, sdk4, SdkPairing::generations_differ, DsiBlock::missing},
+      {0x0503757C, 3, sdk5, SdkPairing::same_version, DsiBlock::missing},
+      {0x0503757C, 2, sdk5_dsi, SdkPairing::same_version, DsiBlock::present},
+      {0x0503757C, 0, sdk5_vram, SdkPairing::versions_differ, DsiBlock::not_asked},
+      {0, 0, sdk5, SdkPairing::version_unknown, DsiBlock::not_asked},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(n);
+    const SdkArm9 arm9 = sdk_arm9({.version = c.arm9_version, .nitro_codes = c.arm9_version != 0});
+    const SdkArm7 arm7 = sdk_arm7(c.arm7);
+    const result_file::Line line =
+        patch(sdk_image(arm9, c.unit_code), arm7.binary, "sdk" + std::to_string(n++));
+    ASSERT_EQ(line.state, result_file::State::ok) << line.reason;
+    EXPECT_EQ(line.check->arm9, (result_file::RuntimeCode{Runtime::sdk, c.arm9_version}));
+    EXPECT_EQ(line.check->arm7,
+              (result_file::RuntimeCode{Runtime::sdk, c.arm7.full ? c.arm7.version : 0}));
+    EXPECT_EQ(line.check->sdk, c.sdk);
+    EXPECT_EQ(line.check->dsi_block, c.block);
+    EXPECT_EQ(rd32(rebuilt_with(arm7.binary), 0x74), arm7.autoload_hook);
+  }
+  // Its hook not decoded: 0, not an address inside the new binary.
+  RunResult r;
+  const Bytes blind = without_hook_branch(sdk_arm7(sdk4));
+  ASSERT_EQ(patch(sdk_image(sdk_arm9({})), blind, "blind", &r).state, result_file::State::ok);
+  EXPECT_EQ(rd32(rebuilt_with(blind), 0x74), 0u);
+  EXPECT_NE(r.out.find("autoload hook (0x74) is set to 0"), std::string::npos) << r.out;
+  // A binary of unknown make keeps it.
+  ASSERT_EQ(patch(sdk_image(sdk_arm9({})), arm7_noise(0x300, 3), "unknown").state,
+            result_file::State::ok);
+  EXPECT_EQ(rd32(rebuilt_with(arm7_noise(0x300, 3)), 0x74), 0x027E1234u);
+}
+
+// An image as a widely used emulator ships it: its ARM7 a whole ELF file,
+// loaded at 0x037F0000 and entered at 0x037F8000, where the code at file
+// offset 0x8000 arrives through shared WRAM's mirror.
+TEST_F(Arm7Check, AnArm7LoadedBelowWramCountsOnlyWhatSurvives) {
+  Bytes whole = elf_file({segment(0x037F8000, 0x037F8000, arm7_noise(0x100, 1))}, 0x037F8000);
+  whole.resize(0x8000, 0);
+  const Bytes code = arm7_noise(0x1000, 2);
+  whole.insert(whole.end(), code.begin(), code.end());
+  MiniRom desc;
+  desc.arm7_size = static_cast<std::uint32_t>(whole.size());
+  Bytes image = build_rom(desc);
+  std::copy(whole.begin(), whole.end(), image.begin() + rd32(image, 0x30));
+  image = with_header_words(image, {{0x34, 0x037F8000}, {0x38, 0x037F0000}});
+  expect_round_trip(image, "emulator");
+
+  Bytes raw = noise(0x9000, 3);
+  wr32(raw, 0x8000, kBranchToSelf);
+  RunResult r;
+  const result_file::Line line = patch(image, raw, "below-wram", &r);
+  ASSERT_EQ(line.state, result_file::State::ok) << line.reason;
+  EXPECT_NE(r.out.find("only its last 0x1000 bytes, from 0x37F8000 up"), std::string::npos)
+      << r.out;
+  EXPECT_FALSE(line.check->moved);
+  rebuilt_with(raw);
+  raw.resize(0x20004);  // past 0x03810000
+  expect_refused(image, raw, Refusal::too_large, "ARM7 WRAM");
+  // Entered below 0x037F8000: its entry is among the bytes overwritten.
+  expect_refused(with_header_words(image, {{0x34, 0x037F0000}}), arm7_noise(0x9000, 4),
+                 Refusal::too_large, "no memory");
 }
 
 // The runtime as told: "libnds or BlocksDS" where the binary cannot tell the two apart.
@@ -249,6 +390,21 @@ TEST_F(Arm7Check, SampleArm7sInEachOtherSample) {
       EXPECT_EQ(rd32(out, 0x34), want);
       EXPECT_EQ(line.check->moved, want != was);
     }
+  }
+  // A libnds ARM7 beside an SDK ARM9 certainly differs, and clears the hook.
+  const Bytes pong = read_bytes(roms / "pongds-1.1.0.nds");
+  const Bytes libnds = slice(pong, rd32(pong, 0x30), rd32(pong, 0x3C));
+  const result_file::Line line = patch(sdk_image(sdk_arm9({})), libnds, "libnds-into-sdk");
+  ASSERT_EQ(line.state, result_file::State::ok) << line.reason;
+  EXPECT_TRUE(result_file::runtimes_differ(line.check->arm7, line.check->arm9));
+  EXPECT_EQ(rd32(rebuilt_with(libnds), 0x74), 0u);
+  // Every sample's ARM9 (calico, BlocksDS, libnds) is refused in another's ARM7's place.
+  const Bytes raycast = read_bytes(roms / "raycast-4.nds");
+  const Bytes dstimer = read_bytes(roms / "dstimer-2.0.nds");
+  for (const Sample& donor : samples) {
+    const Bytes rom = read_bytes(roms / (std::string(donor.name) + ".nds"));
+    expect_refused(std::string(donor.name) == "raycast-4" ? dstimer : raycast,
+                   slice(rom, rd32(rom, 0x20), rd32(rom, 0x2C)), Refusal::arm9, "an ARM9 binary");
   }
 }
 

@@ -12,6 +12,7 @@
 #include "nds/io/byte_io.h"
 #include "nds/io/error.h"
 #include "elf_builder.h"
+#include "sdk_binaries.h"
 #include "test_files.h"
 
 namespace {
@@ -20,15 +21,17 @@ using Bytes = std::vector<std::uint8_t>;
 using nds::Arm7Placement;
 using nds::Runtime;
 using voderer::testgen::elf_file;
+namespace gen = voderer::testgen;
 
 nds::Arm7Identity arm7_of(const Bytes& b) {
   const nds::MemorySource source(b);
   return nds::identify_arm7(source);
 }
 
-nds::RuntimeCode arm9_of(const Bytes& b, std::uint32_t ram) {
+// An ARM9 at 0x02000000 whose crt0 (the entry) is at offset crt0.
+nds::RuntimeCode arm9_of(const Bytes& b, std::uint32_t crt0 = 0x800) {
   const nds::MemorySource source(b);
-  return nds::identify_arm9(source, ram);
+  return nds::identify_arm9(source, 0x02000000, 0x02000000 + crt0);
 }
 
 // A crt0 written word by word; ldr rd, =value goes to a pool right after
@@ -236,7 +239,10 @@ TEST(Binaries, SampleRuntimesAndArm7Addresses) {
     if (id.entry) {
       EXPECT_EQ(*id.entry, nds::get32(all, 0x34));
     }
-    EXPECT_EQ(nds::identify_arm9(arm9, nds::get32(all, 0x28)).runtime, s.arm9);
+    EXPECT_EQ(nds::identify_arm9(arm9, nds::get32(all, 0x28), nds::get32(all, 0x24)).runtime,
+              s.arm9);
+    EXPECT_FALSE(nds::starts_like_arm9(arm7, nds::get32(all, 0x38), nds::get32(all, 0x34)));
+    EXPECT_TRUE(nds::starts_like_arm9(arm9, nds::get32(all, 0x28), nds::get32(all, 0x24)));
   }
 }
 
@@ -263,10 +269,10 @@ TEST(Binaries, SdkAndCalicoAddressesComeFromTheirTables) {
   EXPECT_EQ(versioned.runtime.sdk_version, kSdkVersion);
   expect_fixed_at(arm7_of(calico_old_arm7(0x02390000)), Runtime::calico, 0x02390000);
 
-  const nds::RuntimeCode arm9 = arm9_of(sdk_arm9(0x02000B00, true), 0x02000000);
+  const nds::RuntimeCode arm9 = arm9_of(sdk_arm9(0x02000B00, true));
   EXPECT_EQ(arm9.runtime, Runtime::sdk);
-  EXPECT_STREQ(nds::runtime_label(arm9), "Nintendo SDK 4.2 (version 0x04027533)");
-  EXPECT_EQ(arm9_of(sdk_arm9(0x02000B00, false), 0x02000000).sdk_version, 0u);
+  EXPECT_STREQ(nds::runtime_label(arm9), "Nintendo SDK 4.2.30003");
+  EXPECT_EQ(arm9_of(sdk_arm9(0x02000B00, false)).sdk_version, 0u);
   EXPECT_STREQ(nds::runtime_label({Runtime::blocksds, 0}), "BlocksDS");
 }
 
@@ -277,7 +283,7 @@ TEST(Binaries, HostileBinariesAreUnknownNotACrash) {
   Bytes overflow = sdk_arm7(0x02380000, 0x1B0, false);
   nds::put32(overflow, 0x80, 0xFFFFFFF4);  // the autoload list near the top of the address space
   EXPECT_EQ(arm7_of(overflow).runtime.runtime, Runtime::unknown);
-  EXPECT_EQ(arm9_of(sdk_arm9(0x01FFFFF0, true), 0x02000000).runtime, Runtime::unknown);
+  EXPECT_EQ(arm9_of(sdk_arm9(0x01FFFFF0, true)).runtime, Runtime::unknown);
   for (const std::uint32_t end : {0x10u, 0xFFFFFFF0u}) {
     Bytes calico = calico_old_arm7(0x02380000);
     nds::put32(calico, 0x10, end);
@@ -298,9 +304,136 @@ TEST(Binaries, HostileBinariesAreUnknownNotACrash) {
       if (cut < 0x40) {
         EXPECT_EQ(id.runtime.runtime, Runtime::unknown) << cut;
       }
-      EXPECT_EQ(arm9_of(part, 0x02000000).runtime, Runtime::unknown) << cut;
+      EXPECT_EQ(arm9_of(part).runtime, Runtime::unknown) << cut;
+      EXPECT_EQ(arm9_of(part, 0).runtime, Runtime::unknown) << cut;
     }
   }
+}
+
+nds::RuntimeCode sdk_arm9_of(const gen::SdkArm9& a, bool footer, bool hook) {
+  const nds::MemorySource source(a.binary);
+  return nds::identify_arm9(
+      source, a.ram_address, a.entry,
+      footer ? std::span<const std::uint8_t>(a.footer) : std::span<const std::uint8_t>(),
+      hook ? a.autoload_hook : 0);
+}
+
+bool arm9_start(const Bytes& b, std::uint32_t load, std::uint32_t entry) {
+  const nds::MemorySource source(b);
+  return nds::starts_like_arm9(source, load, entry);
+}
+
+// The crt0 at the entry, wherever the secure area ends; the parameters
+// through the crt0's pointer, else the footer, else the word before the
+// hook; trusted only with both Nitro codes.
+TEST(Binaries, SdkArm9NamedWithItsVersion) {
+  for (const std::uint32_t at : {0x800u, 0x850u}) {
+    const nds::RuntimeCode id = sdk_arm9_of(gen::sdk_arm9({.crt0_at = at}), false, false);
+    EXPECT_EQ(id.runtime, Runtime::sdk);
+    EXPECT_STREQ(nds::runtime_label(id), "Nintendo SDK 4.2.30001");
+  }
+  EXPECT_STREQ(nds::runtime_label({Runtime::sdk, 0x0503757C}), "Nintendo SDK 5.3.30076");
+  const gen::SdkArm9 untrusted = gen::sdk_arm9({.nitro_codes = false});
+  EXPECT_STREQ(nds::runtime_label(sdk_arm9_of(untrusted, true, true)),
+               "Nintendo SDK (no version recorded)");
+  EXPECT_STREQ(nds::runtime_label(sdk_arm9_of(gen::sdk_arm9({.version = 0}), true, true)),
+               "Nintendo SDK (no version recorded)");
+
+  // Without the crt0's pointer: the footer, then the hook; SDK 4.2's ARM9
+  // has a CP15 constant before its hook, which names nothing.
+  const gen::SdkArm9 no_pointer = gen::sdk_arm9({.crt0_pointer = false});
+  EXPECT_EQ(sdk_arm9_of(no_pointer, true, false).sdk_version, 0x04027531u);
+  EXPECT_EQ(sdk_arm9_of(no_pointer, false, true).sdk_version, 0x04027531u);
+  EXPECT_EQ(sdk_arm9_of(no_pointer, false, false).runtime, Runtime::unknown);
+  const gen::SdkArm9 sdk42 = gen::sdk_arm9({.crt0_pointer = false, .hook_after_params = false});
+  EXPECT_EQ(sdk_arm9_of(sdk42, false, true).runtime, Runtime::unknown);
+  EXPECT_EQ(sdk_arm9_of(sdk42, true, true).sdk_version, 0x04027531u);
+
+  // Where the routes disagree the crt0's pointer wins, then the footer.
+  for (const bool pointer : {true, false}) {
+    gen::SdkArm9 two = gen::sdk_arm9({.crt0_pointer = pointer});
+    std::copy_n(two.binary.begin() + two.params_offset, 36, two.binary.begin() + 0x1100);
+    nds::put32(two.binary, 0x1100 + 24, 0x0503757C);
+    nds::put32(two.footer, 4, 0x1100);
+    EXPECT_EQ(sdk_arm9_of(two, true, true).sdk_version, pointer ? 0x04027531u : 0x0503757Cu);
+  }
+  // Hostile footers and hooks point nowhere, and name nothing.
+  gen::SdkArm9 hostile = no_pointer;
+  nds::put32(hostile.footer, 4, 0xFFFFFFF0);
+  hostile.autoload_hook = 0xFFFFFFFF;
+  EXPECT_EQ(sdk_arm9_of(hostile, true, true).runtime, Runtime::unknown);
+  hostile.autoload_hook = 0x02000002;
+  EXPECT_EQ(sdk_arm9_of(hostile, true, true).runtime, Runtime::unknown);
+}
+
+TEST(Binaries, SdkArm7GenerationsDsiBlockAndAutoloadHook) {
+  struct Case {
+    gen::SdkArm7Shape shape;
+    std::uint32_t version;
+    bool dsi;
+  };
+  const Case cases[] = {
+      {{}, 0, false},                                                          // before SDK 5
+      {{.load = 0x037F8000, .autoloads = {{0x06000000, 0x80, 0}}}, 0, false},  // into VRAM
+      {{.full = true}, 0x0503757C, false},                                     // SDK 5, DS only
+      {{.load = 0x02380000, .full = true, .dsi_block = true}, 0x0503757C, true},
+  };
+  for (const Case& c : cases) {
+    const gen::SdkArm7 a = gen::sdk_arm7(c.shape);
+    const nds::Arm7Identity id = arm7_of(a.binary);
+    expect_fixed_at(id, Runtime::sdk, a.load);
+    EXPECT_EQ(id.runtime.sdk_version, c.version);
+    EXPECT_EQ(id.sdk_dsi_block, c.dsi);
+    EXPECT_EQ(id.autoload_hook, a.autoload_hook);
+    EXPECT_FALSE(arm9_start(a.binary, a.load, a.load));
+  }
+  // A routine that returns instead: the hook is not known.
+  gen::SdkArm7 odd = gen::sdk_arm7({});
+  replace_word(odd.binary, 0xEA000000, 0xE12FFF1E);  // b hook, at the end
+  EXPECT_FALSE(arm7_of(odd.binary).autoload_hook);
+  // A block without its two DSi codes is no DSi block.
+  gen::SdkArm7 half = gen::sdk_arm7({.full = true, .dsi_block = true});
+  replace_word(half.binary, 0x6314C0DE, 0);
+  EXPECT_FALSE(arm7_of(half.binary).sdk_dsi_block);
+}
+
+// CP15 is programmed at once by every ARM9 crt0, never by an ARM7's.
+TEST(Binaries, StartCodeTellsAnArm9) {
+  for (const bool first : {true, false}) {
+    const Bytes early = gen::devkitpro_inline_mpu_arm9(first);
+    EXPECT_EQ(arm9_of(early, 0).runtime, Runtime::libnds) << first;
+    EXPECT_TRUE(arm9_start(early, 0x02000000, 0x02000000)) << first;
+    Bytes other = early;
+    replace_word(other, 0x00002078, 0x00002079);  // another control word: not devkitPro's
+    EXPECT_EQ(arm9_of(other, 0).runtime, Runtime::unknown) << first;
+  }
+  const gen::SdkArm9 sdk = gen::sdk_arm9({.crt0_at = 0x850});
+  EXPECT_TRUE(arm9_start(sdk.binary, sdk.ram_address, sdk.entry));
+  // As a foreign arm7.bin, entered at its first byte: the secure area,
+  // decrypted or not, is an ARM9's.
+  EXPECT_TRUE(arm9_start(sdk.binary, 0x02380000, 0x02380000));
+  Bytes encrypted = sdk.binary;
+  std::copy_n("encryObj", 8, encrypted.begin());
+  EXPECT_TRUE(arm9_start(encrypted, 0x02380000, 0x02380000));
+  // A homebrew ARM9 behind its block of zeros, as a foreign arm7.bin.
+  Bytes homebrew(0x800, 0);
+  const Bytes early = gen::devkitpro_inline_mpu_arm9(false);
+  homebrew.insert(homebrew.end(), early.begin(), early.end());
+  EXPECT_TRUE(arm9_start(homebrew, 0x02380000, 0x02380000));
+  EXPECT_FALSE(arm9_start(homebrew, 0x02380000, 0x02380000 + 0x10000));
+
+  const Bytes arm7s[] = {fixed_handshake_arm7(0x037F8000, 0x6F4, 0x40, true),
+                         fixed_early_arm7(0x037F8000, 0x900, 0x300, true),
+                         calico_old_arm7(0x02390000), Bytes(0x900, 0)};
+  for (const Bytes& b : arm7s) EXPECT_FALSE(arm9_start(b, 0x037F8000, 0x037F8000));
+  // The CP15 code only a call away, and a call loop that never ends.
+  Bytes calls(0x100, 0);
+  nds::put32(calls, 0, 0xEB00000E);     // bl 0x40
+  nds::put32(calls, 4, 0xEAFFFFFD);     // b 0
+  nds::put32(calls, 0x40, 0xEE110F10);  // mrc p15, 0, r0, c1, c0, 0
+  EXPECT_TRUE(arm9_start(calls, 0x02000000, 0x02000000));
+  nds::put32(calls, 0x40, 0xEBFFFFEE);  // bl 0
+  EXPECT_FALSE(arm9_start(calls, 0x02000000, 0x02000000));
 }
 
 nds::ElfProgram elf_of(const Bytes& f) {

@@ -43,7 +43,7 @@ TEST_F(ResultReport, APatchLeavesItsLinesOnlyWhereTheProgramSays) {
   ASSERT_EQ(unpack(rom_, work_).status, 0);
   EXPECT_EQ(report().outcome, result_file::Outcome::no_rebuild) << result_text();
   // A larger ARM7 binary than the slot holds: the items after it move.
-  write_bytes(dir_ / "arm7.bin", noise(0x2000, 9));
+  write_bytes(dir_ / "arm7.bin", arm7_noise(0x2000, 9));
   const RunResult r = rebuild(rom_, work_, u8(dir_ / "arm7.bin"));
   ASSERT_EQ(r.status, 0) << r.err;
   const result_file::Report patched = report();
@@ -92,7 +92,7 @@ TEST_F(ResultReport, ARebuildThatCannotReportDoesNotReplaceTheImage) {
   // The result file's folder is gone: the line before the image would be
   // replaced cannot be written, so it is not replaced.
   result_file = dir_ / "gone" / "deruzuz.result";
-  write_bytes(dir_ / "arm7.bin", noise(0x100, 4));
+  write_bytes(dir_ / "arm7.bin", arm7_noise(0x100, 4));
   const RunResult r = rebuild(rom_, work_, u8(dir_ / "arm7.bin"));
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("cannot write the result file"), std::string::npos) << r.err;
@@ -127,7 +127,7 @@ TEST_F(ResultReport, EachFailureArrivesWithItsKind) {
   EXPECT_EQ(rebuild(rom_, work_, u8(dir_ / "Bin" / "none.bin")).status, 1);
   EXPECT_EQ(kind(), Failure::no_arm7);
 
-  write_bytes(dir_ / "arm7.bin", noise(0x2000, 9));
+  write_bytes(dir_ / "arm7.bin", arm7_noise(0x2000, 9));
   write_limit = 0x1000;  // the disk fills up while the new image is written
   EXPECT_EQ(rebuild(rom_, work_, u8(dir_ / "arm7.bin")).status, 1);
   EXPECT_EQ(kind(), Failure::disk_full);

@@ -95,7 +95,7 @@ TEST_F(RoundTrip, ScriptCommandLinesFromTheToolFolder) {
   fs::create_directories(dir_ / "UNPACK");
   Bytes image = files_image(false, 0x00);
   write_bytes(dir_ / "game.nds", image);
-  write_bytes(dir_ / "Bin" / "arm7.bin", noise(0x456, 7));  // the image's own ARM7
+  write_bytes(dir_ / "Bin" / "arm7.bin", arm7_noise(0x456, 7));  // the image's own ARM7
   fs::path old = fs::current_path();
   fs::current_path(dir_ / "Bin");
   std::vector<std::string> tail = {"-9",  "..\\UNPACK/arm9.bin",   "-7",  "..\\UNPACK/arm7.bin",
@@ -174,7 +174,8 @@ TEST_F(Swap, SmallerOrFittingArm7ChangesOnlyTheArm7) {
     std::uint32_t at = rd32(image, 0x30), old_len = rd32(image, 0x3C);
     // 0x456 bytes in a slot of 0x600: smaller, then larger but fitting.
     for (std::uint32_t len : {0x123u, 0x5F0u}) {
-      Bytes out = swap(image, noise(len, 42), "fit" + std::to_string(dsi) + std::to_string(len));
+      Bytes out =
+          swap(image, arm7_noise(len, 42), "fit" + std::to_string(dsi) + std::to_string(len));
       // Here the DSi image's ARM7 lies in the secure area, whose stored CRC must follow.
       bool secure = dsi && at < 0x8000;
       expect_same_outside(image, out, at, at + std::max(len, old_len),
@@ -191,7 +192,7 @@ TEST_F(Swap, SmallerOrFittingArm7ChangesOnlyTheArm7) {
 TEST_F(Swap, LargerArm7MovesLaterItemsByAnAlignedAmount) {
   for (bool dsi : {false, true}) {
     Bytes image = files_image(dsi, 0x00);
-    Bytes out = swap(image, noise(0x1A00, 43), "grow" + std::to_string(dsi));
+    Bytes out = swap(image, arm7_noise(0x1A00, 43), "grow" + std::to_string(dsi));
     std::uint32_t moved = rd32(out, 0x40) - rd32(image, 0x40);  // the FNT follows the ARM7 here
     EXPECT_GT(moved, 0u);
     EXPECT_EQ(moved % 0x200, 0u);
@@ -214,7 +215,7 @@ TEST_F(Swap, Arm7GrowingTowardsTheDsiSectionsMovesThemInstead) {
   desc.files = {{"f", noise(0x100, 1)}};
   Bytes image = build_rom(desc);
   ASSERT_LT(rd32(image, 0x30), rd32(image, 0x1C0));
-  Bytes out = swap(image, noise(0x700, 46), "arm7-last");  // sections compared inside
+  Bytes out = swap(image, arm7_noise(0x700, 46), "arm7-last");  // sections compared inside
   // The DS part ended right after the ARM7: its end moves with what follows,
   // so the ARM7's room ended there (0x456 bytes) and 0x2AA more bytes take 0x400.
   EXPECT_EQ(rd32(out, 0x1C0) - rd32(image, 0x1C0), 0x400u);
@@ -227,11 +228,11 @@ TEST_F(Swap, ImagePaddedToItsChipSizeKeepsItsSize) {
   desc.files = {{"a", noise(0x300, 1)}};
   Bytes image = build_rom(desc);
   image.resize(std::size_t{0x20000} << image[0x14], 0xFF);
-  Bytes out = swap(image, noise(0x1000, 44), "padded");
+  Bytes out = swap(image, arm7_noise(0x1000, 44), "padded");
   EXPECT_EQ(out.size(), image.size());
   EXPECT_EQ(out[0x14], image[0x14]);
   // Content that no longer fits the chip: the next chip size, filled up.
-  out = swap(image, noise(0x20000, 45), "outgrown");
+  out = swap(image, arm7_noise(0x20000, 45), "outgrown");
   EXPECT_EQ(out[0x14], image[0x14] + 1);
   EXPECT_EQ(out.size(), image.size() * 2);
   EXPECT_EQ(out.back(), 0xFF);
@@ -296,13 +297,13 @@ TEST_F(Compact, ImageWithoutArm7BytesTakesTheNewOne) {
   wr32(image, 0x3C, 0);
   fix_header_crc(image);
   write_bytes(dir_ / "rom.nds", image);
-  write_bytes(dir_ / "new-arm7.bin", noise(0x300, 9));
+  write_bytes(dir_ / "new-arm7.bin", arm7_noise(0x300, 9));
   ASSERT_EQ(unpack(dir_ / "rom.nds", dir_ / "w").status, 0);
   RunResult r = rebuild(dir_ / "rom.nds", dir_ / "w", u8(dir_ / "new-arm7.bin"));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(r.layout_not_used) << "the layout files were used";
   ASSERT_EQ(unpack(dir_ / "rom.nds", dir_ / "w2").status, 0);
-  EXPECT_TRUE(read_bytes(dir_ / "w2" / "arm7.bin") == noise(0x300, 9));
+  EXPECT_TRUE(read_bytes(dir_ / "w2" / "arm7.bin") == arm7_noise(0x300, 9));
 }
 
 TEST_F(Compact, LayoutFilesThatNoLongerMatchTheDataAreNotUsed) {

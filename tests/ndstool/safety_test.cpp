@@ -24,7 +24,7 @@ class Safety : public ToolTest {
     work_ = dir_ / "UNPACK";
     write_bytes(rom_, image_);
     ASSERT_EQ(unpack(rom_, work_).status, 0);
-    write_bytes(dir_ / "big-arm7.bin", noise(0x9000, 3));  // would move everything after it
+    write_bytes(dir_ / "big-arm7.bin", arm7_noise(0x9000, 3));  // would move everything after it
   }
 
   // The rebuild failed for this kind of cause with one line naming what

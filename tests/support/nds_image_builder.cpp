@@ -437,7 +437,7 @@ class Planner {
       put32(b.footer.data() + 4, 0x00000A40 + static_cast<std::uint32_t>(o.seed & 0xFF) * 4);
       put32(b.footer.data() + 8, 0x00000000);
     }
-    b.arm7 = random_vector(mix_key(o.seed, 7), d.arm7_size);
+    b.arm7 = arm7_block(mix_key(o.seed, 7), d.arm7_size);
 
     auto overlay_table = [&](unsigned first, unsigned count, std::uint32_t ram) {
       std::vector<std::uint8_t> t(std::size_t{32} * count, 0);
@@ -671,6 +671,12 @@ std::vector<std::uint8_t> file_content(const FileInfo& file) {
 
 std::vector<std::uint8_t> random_block(std::uint64_t key, std::size_t n) {
   return random_vector(key, n);
+}
+
+std::vector<std::uint8_t> arm7_block(std::uint64_t key, std::size_t n) {
+  std::vector<std::uint8_t> v = random_vector(key, n);
+  if (n >= 4) put32(v.data(), kBranchToSelf);
+  return v;
 }
 
 GeneratedImage build_image(const ImageOptions& options) {

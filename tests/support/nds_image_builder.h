@@ -112,8 +112,14 @@ ImageDescription write_image(const ImageOptions& options, const std::filesystem:
 // The bytes of a file or overlay as the generator stored them.
 std::vector<std::uint8_t> file_content(const FileInfo& file);
 
-// Deterministic pseudo-random bytes for a key (test ARM7 binaries and the like).
+// Deterministic pseudo-random bytes for a key (file contents and the like).
 std::vector<std::uint8_t> random_block(std::uint64_t key, std::size_t n);
+
+// An ARM7 binary is entered in ARM state: the firmware and every loader jump
+// to its entry, and ndstool refuses one without an instruction there. These
+// open with a branch to themselves (b .), the rest random.
+inline constexpr std::uint32_t kBranchToSelf = 0xEAFFFFFE;
+std::vector<std::uint8_t> arm7_block(std::uint64_t key, std::size_t n);
 
 // Text listing of the description (gen_nds --describe).
 std::string describe(const ImageDescription& desc);
@@ -157,6 +163,8 @@ Bytes build_rom(const MiniRom& desc);
 
 // Deterministic filler with no long runs, so nothing looks like padding.
 Bytes noise(std::size_t n, std::uint32_t seed);
+// The same, opening with kBranchToSelf: an ARM7 binary entered at its start.
+Bytes arm7_noise(std::size_t n, std::uint32_t seed);
 
 // Recomputes the header CRC after a test edited the header.
 void fix_header_crc(Bytes& rom);

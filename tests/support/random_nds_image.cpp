@@ -435,7 +435,7 @@ RandomImage random_image(std::uint64_t seed) {
   }
   im.chunks.push_back({"arm9", arm9});
   im.arm7_size = (0x100 + rng.below(0x2000)) & ~3U;
-  im.chunks.push_back({"arm7", rng.bytes(im.arm7_size)});
+  im.chunks.push_back({"arm7", arm7_block(rng.next(), im.arm7_size)});
   add_files(rng, im);
   for (std::uint32_t k = rng.chance(20) ? 1 + rng.below(2) : 0; k > 0; --k) {
     im.fat.push_back({0, 0});

@@ -61,6 +61,12 @@ Bytes noise(std::size_t n, std::uint32_t seed) {
   return out;
 }
 
+Bytes arm7_noise(std::size_t n, std::uint32_t seed) {
+  Bytes out = noise(n, seed);
+  if (n >= 4) wr32(out, 0, kBranchToSelf);
+  return out;
+}
+
 void fix_header_crc(Bytes& rom) {
   wr16(rom, 0x15E, crc16(std::span<const std::uint8_t>(rom.data(), 0x15E)));
 }
@@ -203,7 +209,7 @@ class SmallLayout {
     at.arm9 = place(noise(desc_.arm9_size, 9));
     at.ovt9 = desc_.arm9_overlays ? place(overlay_table(desc_.arm9_overlays, 0)) : 0;
     place_overlays(desc_.arm9_overlays, 0);
-    at.arm7 = desc_.arm7_last ? 0 : place(noise(desc_.arm7_size, desc_.arm7_seed));
+    at.arm7 = desc_.arm7_last ? 0 : place(arm7_noise(desc_.arm7_size, desc_.arm7_seed));
     const auto first7 = static_cast<std::uint32_t>(desc_.arm9_overlays);
     at.ovt7 = desc_.arm7_overlays ? place(overlay_table(desc_.arm7_overlays, first7)) : 0;
     place_overlays(desc_.arm7_overlays, first7);
@@ -220,7 +226,7 @@ class SmallLayout {
     }
     place_files();
     std::copy(fat_.begin(), fat_.end(), rom_.begin() + at.fat);
-    if (desc_.arm7_last) at.arm7 = place(noise(desc_.arm7_size, desc_.arm7_seed));
+    if (desc_.arm7_last) at.arm7 = place(arm7_noise(desc_.arm7_size, desc_.arm7_seed));
     at.used = static_cast<std::uint32_t>(rom_.size());
     if (desc_.dsi) {
       at.arm9i = place(noise(0x158, 91));

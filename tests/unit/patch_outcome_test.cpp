@@ -18,6 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using result_file::Arm7Check;
+using result_file::DsiBlock;
 using result_file::DsiNote;
 using result_file::Failure;
 using result_file::Line;
@@ -26,6 +27,7 @@ using result_file::Refusal;
 using result_file::Report;
 using result_file::Runtime;
 using result_file::RuntimeCode;
+using result_file::SdkPairing;
 using result_file::Stage;
 using result_file::State;
 using testing::FakePlatform;
@@ -121,7 +123,7 @@ TEST(PatchOutcomeText, TheArm7CheckTellsWhatBuiltEachHalfTheAddressTheElfAndTheA
   EXPECT_TRUE(TextOf(report).ends_with(
       L"changed.\n\n"
       L"New ARM7 binary built with: BlocksDS\n"
-      L"The image's ARM9 binary built with: Nintendo's SDK (version 03027531)\n"
+      L"The image's ARM9 binary built with: Nintendo SDK 3.2.30001\n"
       L"The two halves were built with different runtimes. Such pairs often do not start, "
       L"though a simple program may still run.\n"
       L"The header's ARM7 RAM address was changed to fit arm7.bin (0x02380000 → 0x037F8000).\n"
@@ -157,6 +159,43 @@ TEST(PatchOutcomeText, TheArm7CheckTellsWhatBuiltEachHalfTheAddressTheElfAndTheA
     notes.insert(TextOf(report));
   }
   EXPECT_EQ(notes.size(), 4u);
+}
+
+// Two SDK halves: what their versions and the ARM7's DSi block say, each in
+// a sentence of its own after the names.
+TEST(PatchOutcomeText, SdkHalvesSayWhetherTheirVersionsGoTogether) {
+  Report report = Patched(100, 200, 0, true);
+  const auto text_of = [&](std::uint32_t v7, std::uint32_t v9, SdkPairing sdk,
+                           DsiBlock block = DsiBlock::not_asked) {
+    Arm7Check check = Check({Runtime::sdk, v7}, {Runtime::sdk, v9});
+    check.sdk = sdk;
+    check.dsi_block = block;
+    report.line.check = check;
+    const std::wstring text = TextOf(report);
+    return text.substr(text.find(L"New ARM7"));
+  };
+  EXPECT_EQ(text_of(0x0503757C, 0x0503757C, SdkPairing::same_version),
+            L"New ARM7 binary built with: Nintendo SDK 5.3.30076\n"
+            L"The image's ARM9 binary built with: Nintendo SDK 5.3.30076\n"
+            L"Both halves were built with Nintendo SDK 5.3; whether they work together is not "
+            L"known.");
+  EXPECT_EQ(text_of(0, 0x04027531, SdkPairing::version_unknown),
+            L"New ARM7 binary built with: Nintendo SDK (no version recorded)\n"
+            L"The image's ARM9 binary built with: Nintendo SDK 4.2.30001\n"
+            L"Both halves were built with Nintendo SDK, but whether with the same version is not "
+            L"known. An ARM7 binary from a game built with the same SDK version is the likeliest "
+            L"to work.");
+  const std::wstring both =
+      text_of(0, 0x0503757C, SdkPairing::generations_differ, DsiBlock::missing);
+  EXPECT_TRUE(Has(both,
+                  L"\nThe two halves certainly differ: one was built with Nintendo SDK 5, "
+                  L"the other with an earlier version. Such pairs often do not start.\n"
+                  L"The two halves certainly differ: the image is made for the DSi"))
+      << both;
+  EXPECT_TRUE(Has(text_of(0x05007531, 0x0503757C, SdkPairing::versions_differ),
+                  L"different versions of Nintendo SDK"));
+  EXPECT_FALSE(
+      Has(text_of(0x0503757C, 0x0503757C, SdkPairing::same_version, DsiBlock::present), L"DSi"));
 }
 
 // Each failure: its own sentence, ndstool's reason as written, the image
@@ -206,7 +245,8 @@ TEST(PatchOutcomeText, EachFailureSaysItsKindTheReasonThatNothingChangedAndTheNe
   // A refused arm7.bin says why, each reason in its own words.
   std::set<std::wstring> reasons;
   for (Refusal refusal : {Refusal::empty, Refusal::ds_image, Refusal::own_arm9, Refusal::too_large,
-                          Refusal::overlaps_arm9, Refusal::bad_elf}) {
+                          Refusal::overlaps_arm9, Refusal::bad_elf, Refusal::text, Refusal::archive,
+                          Refusal::arm9, Refusal::entry_outside, Refusal::no_code_at_entry}) {
     Report report = Failed(Failure::arm7_refused);
     report.line.refusal = refusal;
     const std::wstring text = TextOf(report);
@@ -214,7 +254,7 @@ TEST(PatchOutcomeText, EachFailureSaysItsKindTheReasonThatNothingChangedAndTheNe
         text.ends_with(L"one built for the DS as its ARM7 binary, then press \"P\" again."));
     reasons.insert(text.substr(0, text.find(L"\nndstool: ")));
   }
-  EXPECT_EQ(reasons.size(), 6u);
+  EXPECT_EQ(reasons.size(), 11u);
 
   // "P" with nothing chosen.
   EXPECT_TRUE(TextOf(Failed(Failure::no_rom), {L"", kProgram})

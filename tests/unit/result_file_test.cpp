@@ -56,6 +56,16 @@ Arm7Check checked(bool elf, DsiNote dsi, std::uint32_t from = 0, std::uint32_t t
   return check;
 }
 
+// Two SDK halves, 5.3 and 4.2 or unversioned, with a verdict.
+Arm7Check sdk_pair(SdkPairing sdk, DsiBlock block) {
+  Arm7Check check;
+  check.arm7 = {Runtime::sdk, sdk == SdkPairing::version_unknown ? 0u : 0x0503757Cu};
+  check.arm9 = {Runtime::sdk, 0x04027531};
+  check.sdk = sdk;
+  check.dsi_block = block;
+  return check;
+}
+
 Line refused(Refusal refusal, std::optional<Arm7Check> check) {
   Line line = failed(Stage::rebuild, "arm7.bin: no ARM7 for this image", Failure::arm7_refused);
   line.refusal = refusal;
@@ -82,7 +92,7 @@ std::string bare(const Line& line) {
 }
 
 TEST(ResultLine, EveryKindReadsBackAsWritten) {
-  const std::vector<Line> lines = {
+  std::vector<Line> lines = {
       plain(Stage::unpack, State::ok),
       plain(Stage::rebuild, State::committing),
       rebuilt(0x1A34, 0xFFFFFFFF, 0x200),
@@ -93,7 +103,13 @@ TEST(ResultLine, EveryKindReadsBackAsWritten) {
       refused(Refusal::bad_elf, std::nullopt),
       with(rebuilt(1, 2, 0), checked(true, DsiNote::arm7i_left_out)),
       with(rebuilt(1, 2, 0), checked(false, DsiNote::arm7i_kept, 0x037F8000, 0x02380000)),
+      with(rebuilt(1, 2, 0), sdk_pair(SdkPairing::generations_differ, DsiBlock::missing)),
+      with(rebuilt(1, 2, 0), sdk_pair(SdkPairing::same_version, DsiBlock::present)),
+      with(rebuilt(1, 2, 0), sdk_pair(SdkPairing::versions_differ, DsiBlock::not_asked)),
+      refused(Refusal::no_code_at_entry, sdk_pair(SdkPairing::version_unknown, DsiBlock::missing)),
   };
+  for (const Refusal why : {Refusal::text, Refusal::archive, Refusal::arm9, Refusal::entry_outside})
+    lines.push_back(refused(why, std::nullopt));
   for (const Line& line : lines) {
     const std::string text = format_line(line);
     SCOPED_TRACE(text);
@@ -114,11 +130,11 @@ TEST(ResultLine, EveryKindReadsBackAsWritten) {
   }
   const std::string text = format_line(rebuilt(6708, 7000, 512));
   EXPECT_EQ(text.substr(0, text.size() - 9),
-            "ndstool-result 2 rebuild ok arm7 6708 7000 moved 512 layout kept #");
+            "ndstool-result 3 rebuild ok arm7 6708 7000 moved 512 layout kept #");
   const std::string coded = format_line(
       with(rebuilt(1, 2, 0), checked(false, DsiNote::arm7i_kept, 0x037F8000, 0x02380000)));
   EXPECT_NE(coded.find(" from binary runtimes blocksds sdk-03027531 address "
-                       "0x037F8000-0x02380000 dsi arm7i-kept #"),
+                       "0x037F8000-0x02380000 dsi arm7i-kept sdk none dsi-block not-asked #"),
             std::string::npos)
       << coded;
 }
@@ -163,15 +179,15 @@ std::string sealed(const std::string& body) {
 TEST(ResultLine, OnlyTheWayItIsWrittenIsRead) {
   const std::string good = bare(rebuilt(100, 200, 0));
   ASSERT_TRUE(parse_line(good));
-  EXPECT_EQ(sealed("ndstool-result 2 unpack ok"), bare(plain(Stage::unpack, State::ok)));
+  EXPECT_EQ(sealed("ndstool-result 3 unpack ok"), bare(plain(Stage::unpack, State::ok)));
   const std::string refused[] = {
       "",
-      "ndstool-result 2 unpack ok",          // no checksum
+      "ndstool-result 3 unpack ok",          // no checksum
       good.substr(0, good.size() - 1),       // checksum cut short
       good + "0",                            // a digit too many
       good + " ",                            // trailing space
       " " + good,                            // leading space
-      "ndstool-result 1" + good.substr(16),  // another version
+      "ndstool-result 2" + good.substr(16),  // another version
   };
   for (const std::string& text : refused) EXPECT_FALSE(parse_line(text)) << text;
 
@@ -182,56 +198,61 @@ TEST(ResultLine, OnlyTheWayItIsWrittenIsRead) {
     EXPECT_FALSE(parse_line(damaged)) << damaged;
   }
   // Lower-case hex digits are not how it is written.
-  std::string lower = sealed("ndstool-result 2 rebuild committing");
+  std::string lower = sealed("ndstool-result 3 rebuild committing");
   ASSERT_TRUE(parse_line(lower));
   for (std::size_t i = lower.size() - 8; i < lower.size(); ++i) {
     if (lower[i] >= 'A' && lower[i] <= 'F') lower[i] = static_cast<char>(lower[i] - 'A' + 'a');
   }
-  if (lower != sealed("ndstool-result 2 rebuild committing")) {
+  if (lower != sealed("ndstool-result 3 rebuild committing")) {
     EXPECT_FALSE(parse_line(lower));
   }
 }
 
 TEST(ResultLine, MalformedWordsAreRefusedEvenWithAValidChecksum) {
-  const std::string kOk = "ndstool-result 2 rebuild ok arm7 1 2 moved 0 layout kept ";
+  const std::string kOk = "ndstool-result 3 rebuild ok arm7 1 2 moved 0 layout kept ";
+  const std::string kVerdicts = " sdk none dsi-block not-asked";
   const std::string bodies[] = {
-      "ndstool-result 2 unpack committing",
-      "ndstool-result 2 unpack ok arm7 1 2 moved 0 layout kept",
-      "ndstool-result 2 unpack ok ",
-      "ndstool-result 2 rebuild ok",
-      "ndstool-result 2 rebuild ok arm7 01 2 moved 0 layout kept",
-      "ndstool-result 2 rebuild ok arm7 1 2 moved 0 layout kept extra",
-      "ndstool-result 2 rebuild ok arm7 1 4294967296 moved 0 layout kept",
-      "ndstool-result 2 rebuild ok arm7 1 -2 moved 0 layout kept",
-      "ndstool-result 2 rebuild ok arm7 1 2 moved 0 layout lost",
-      "ndstool-result 2 rebuild ok  arm7 1 2 moved 0 layout kept",
-      "ndstool-result 2 rebuild failed ",
-      "ndstool-result 2 rebuild failed",
-      "ndstool-result 2 rebuild failed other reason bad \\q escape",
-      "ndstool-result 2 rebuild failed other reason unknown \\z escape",
-      "ndstool-result 2 rebuild failed other reason cut \\x4",
-      "ndstool-result 2 rebuild failed other reason ends in \\",
-      "ndstool-result 2 rebuild failed other reason lower-case \\x1f",
-      "ndstool-result 2 rebuild failed other reason needless \\x41 escape",
-      "ndstool-result 2 rebuild failed other reason UTF-8 escaped \\xEA\\xB2\\x8C",
-      "ndstool-result 2 rebuild failed other reason raw\ttab",
-      "ndstool-result 2 rebuild failed other reason raw \xC7 byte",
-      "ndstool-result 2 rebuild failed other",
-      "ndstool-result 2 rebuild failed other reason ",
-      "ndstool-result 2 rebuild failed why reason lost",
-      "ndstool-result 2 rebuild failed other refused empty reason x",
-      "ndstool-result 2 rebuild failed arm7-refused reason x",
-      "ndstool-result 2 rebuild failed arm7-refused refused huge reason x",
+      "ndstool-result 3 unpack committing",
+      "ndstool-result 3 unpack ok arm7 1 2 moved 0 layout kept",
+      "ndstool-result 3 unpack ok ",
+      "ndstool-result 3 rebuild ok",
+      "ndstool-result 3 rebuild ok arm7 01 2 moved 0 layout kept",
+      "ndstool-result 3 rebuild ok arm7 1 2 moved 0 layout kept extra",
+      "ndstool-result 3 rebuild ok arm7 1 4294967296 moved 0 layout kept",
+      "ndstool-result 3 rebuild ok arm7 1 -2 moved 0 layout kept",
+      "ndstool-result 3 rebuild ok arm7 1 2 moved 0 layout lost",
+      "ndstool-result 3 rebuild ok  arm7 1 2 moved 0 layout kept",
+      "ndstool-result 3 rebuild failed ",
+      "ndstool-result 3 rebuild failed",
+      "ndstool-result 3 rebuild failed other reason bad \\q escape",
+      "ndstool-result 3 rebuild failed other reason unknown \\z escape",
+      "ndstool-result 3 rebuild failed other reason cut \\x4",
+      "ndstool-result 3 rebuild failed other reason ends in \\",
+      "ndstool-result 3 rebuild failed other reason lower-case \\x1f",
+      "ndstool-result 3 rebuild failed other reason needless \\x41 escape",
+      "ndstool-result 3 rebuild failed other reason UTF-8 escaped \\xEA\\xB2\\x8C",
+      "ndstool-result 3 rebuild failed other reason raw\ttab",
+      "ndstool-result 3 rebuild failed other reason raw \xC7 byte",
+      "ndstool-result 3 rebuild failed other",
+      "ndstool-result 3 rebuild failed other reason ",
+      "ndstool-result 3 rebuild failed why reason lost",
+      "ndstool-result 3 rebuild failed other refused empty reason x",
+      "ndstool-result 3 rebuild failed arm7-refused reason x",
+      "ndstool-result 3 rebuild failed arm7-refused refused huge reason x",
       kOk + "from elf",
-      kOk + "from elf runtimes sdk-00000000 unknown address same dsi none",
-      kOk + "from elf runtimes sdk-0302abcd unknown address same dsi none",
-      kOk + "from binary runtimes libnds libnds address 0x037F8000-0x2380000 dsi none",
-      kOk + "from binary runtimes libnds libnds address same dsi maybe",
-      "ndstool-result 2 patch ok",
-      "ndstool-result 2 unpack OK",
+      kOk + "from elf runtimes sdk-00000000 unknown address same dsi none" + kVerdicts,
+      kOk + "from elf runtimes sdk-0302abcd unknown address same dsi none" + kVerdicts,
+      kOk + "from binary runtimes libnds libnds address 0x037F8000-0x2380000 dsi none" + kVerdicts,
+      kOk + "from binary runtimes libnds libnds address same dsi maybe" + kVerdicts,
+      kOk + "from binary runtimes sdk sdk address same dsi none",  // the verdicts of line 2
+      kOk + "from binary runtimes sdk sdk address same dsi none sdk maybe dsi-block missing",
+      kOk + "from binary runtimes sdk sdk address same dsi none sdk none dsi-block",
+      kOk + "from binary runtimes sdk sdk address same dsi none dsi-block missing sdk none",
+      "ndstool-result 3 patch ok",
+      "ndstool-result 3 unpack OK",
   };
   for (const std::string& body : bodies) EXPECT_FALSE(parse_line(sealed(body))) << body;
-  EXPECT_TRUE(parse_line(sealed("ndstool-result 2 rebuild failed other reason ok \\x1F and \\\\")));
+  EXPECT_TRUE(parse_line(sealed("ndstool-result 3 rebuild failed other reason ok \\x1F and \\\\")));
 }
 
 TEST(ResultReport, EachWayARunEndsIsToldApart) {

@@ -7,7 +7,7 @@ namespace result_file {
 
 namespace {
 
-constexpr std::string_view kMagic = "ndstool-result 2 ";
+constexpr std::string_view kMagic = "ndstool-result 3 ";
 constexpr std::string_view kCrcMark = " #";
 constexpr std::size_t kCrcDigits = 8;
 constexpr char kHex[] = "0123456789ABCDEF";
@@ -151,12 +151,16 @@ std::string_view next_word(std::string_view& rest) {
 // Each code's word, in the order of its enum.
 constexpr std::string_view kFailureWords[] = {"other",  "no-rom",    "no-arm7",   "not-ds-image",
                                               "in-use", "disk-full", "read-only", "arm7-refused"};
-constexpr std::string_view kRefusalWords[] = {"empty",     "ds-image",      "own-arm9",
-                                              "too-large", "overlaps-arm9", "bad-elf"};
+constexpr std::string_view kRefusalWords[] = {
+    "empty", "ds-image", "own-arm9", "too-large",     "overlaps-arm9",   "bad-elf",
+    "text",  "archive",  "arm9",     "entry-outside", "no-code-at-entry"};
 constexpr std::string_view kRuntimeWords[] = {"unknown", "sdk",      "calico",
                                               "libnds",  "blocksds", "libnds-or-blocksds"};
 constexpr std::string_view kDsiWords[] = {"none", "arm7i-follows", "arm7i-replaced",
                                           "arm7i-left-out", "arm7i-kept"};
+constexpr std::string_view kPairingWords[] = {"none", "generations-differ", "same-version",
+                                              "versions-differ", "version-unknown"};
+constexpr std::string_view kDsiBlockWords[] = {"not-asked", "present", "missing"};
 
 template <typename Code, std::size_t N>
 std::optional<Code> code_named(const std::string_view (&words)[N], std::string_view word) {
@@ -183,6 +187,10 @@ std::string check_words(const Arm7Check& check) {
   out += check.moved ? " address 0x" + hex8(check.from) + "-0x" + hex8(check.to) : " address same";
   out += " dsi ";
   out += dsi_word(check.dsi);
+  out += " sdk ";
+  out += pairing_word(check.sdk);
+  out += " dsi-block ";
+  out += dsi_block_word(check.dsi_block);
   return out;
 }
 
@@ -213,8 +221,14 @@ std::optional<Arm7Check> parse_check(std::string_view& rest) {
   }
   if (next_word(rest) != "dsi") return std::nullopt;
   const auto dsi = code_named<DsiNote>(kDsiWords, next_word(rest));
-  if (!dsi) return std::nullopt;
+  if (!dsi || next_word(rest) != "sdk") return std::nullopt;
   check.dsi = *dsi;
+  const auto sdk = code_named<SdkPairing>(kPairingWords, next_word(rest));
+  if (!sdk || next_word(rest) != "dsi-block") return std::nullopt;
+  check.sdk = *sdk;
+  const auto block = code_named<DsiBlock>(kDsiBlockWords, next_word(rest));
+  if (!block) return std::nullopt;
+  check.dsi_block = *block;
   return check;
 }
 
@@ -399,6 +413,14 @@ std::string_view refusal_word(Refusal refusal) {
 
 std::string_view dsi_word(DsiNote note) {
   return kDsiWords[static_cast<std::size_t>(note)];
+}
+
+std::string_view pairing_word(SdkPairing pairing) {
+  return kPairingWords[static_cast<std::size_t>(pairing)];
+}
+
+std::string_view dsi_block_word(DsiBlock block) {
+  return kDsiBlockWords[static_cast<std::size_t>(block)];
 }
 
 std::string runtime_word(const RuntimeCode& runtime) {

@@ -9,7 +9,7 @@
 // only to be quoted. Every code is defined here, once, for both sides.
 //
 // A line, UTF-8, ended by LF:
-//   ndstool-result 2 STAGE STATE [DETAILS] #CRC
+//   ndstool-result 3 STAGE STATE [DETAILS] #CRC
 //   STAGE   unpack | rebuild
 //   STATE   ok | failed | committing (rebuild only: written just before the
 //           image is replaced, so that a run stopped at that moment is
@@ -20,9 +20,10 @@
 //           with "\\", "\t", "\n", "\r" and "\xHH" escapes for a
 //           backslash, control characters and bytes that are not UTF-8
 //   CHECK   "from binary|elf runtimes ARM7 ARM9 address same|FROM-TO dsi
-//           NOTE": what -c found out about the new ARM7 binary and the
-//           image; runtimes as in runtime_word, addresses 0x and eight
-//           upper-case hex digits
+//           NOTE sdk PAIRING dsi-block BLOCK": what -c found out about the
+//           new ARM7 binary and the image; runtimes as in runtime_word,
+//           addresses 0x and eight upper-case hex digits, PAIRING and BLOCK
+//           as in pairing_word and dsi_block_word
 //   CRC     CRC-32 of everything before " #", eight upper-case hex digits
 #pragma once
 
@@ -57,12 +58,17 @@ enum class Failure {
 
 // Why an arm7.bin cannot be this image's ARM7 binary.
 enum class Refusal {
-  empty,          // an empty file
-  ds_image,       // a whole DS ROM image
-  own_arm9,       // the image's own ARM9 binary
-  too_large,      // more than the memory at its load address holds
-  overlaps_arm9,  // it would lie over the ARM9 binary in memory
-  bad_elf,        // an ELF file that cannot be read as one
+  empty,             // an empty file
+  ds_image,          // a whole DS ROM image
+  own_arm9,          // the image's own ARM9 binary
+  too_large,         // more than the memory at its load address holds
+  overlaps_arm9,     // it would lie over the ARM9 binary in memory
+  bad_elf,           // an ELF file that cannot be read as one
+  text,              // a text file
+  archive,           // an archive (ZIP, 7z, RAR, gzip)
+  arm9,              // an ARM9 binary: its start code programs what only the ARM9 has
+  entry_outside,     // the header's entry lies outside the binary
+  no_code_at_entry,  // the word at the entry is no always-executed ARM instruction
 };
 
 // What built a binary, as far as its start code tells.
@@ -88,6 +94,23 @@ enum class DsiNote {
   arm7i_kept,      // the image's own stayed beside a new ARM7: DSi mode may not start
 };
 
+// Two halves both built with Nintendo's SDK: what their versions say.
+enum class SdkPairing {
+  none,                // not both SDK halves
+  generations_differ,  // SDK 5 with an SDK before 5: they certainly differ
+  same_version,        // both versions known, with the same major and minor
+  versions_differ,     // both known, of one generation, other major or minor
+  version_unknown,     // one of them records no version
+};
+
+// A DSi-capable image (unit code 2 or 3) given an SDK ARM7: whether that
+// ARM7 has the block its DSi mode needs.
+enum class DsiBlock {
+  not_asked,  // the image is DS only, or the ARM7 is not the SDK's
+  present,
+  missing,  // the halves certainly differ
+};
+
 // What -c found out about the new ARM7 binary and the image.
 struct Arm7Check {
   bool elf = false;    // arm7.bin was an ELF file
@@ -96,6 +119,8 @@ struct Arm7Check {
   bool moved = false;  // the header's ARM7 RAM address changed
   std::uint32_t from = 0, to = 0;
   DsiNote dsi = DsiNote::none;
+  SdkPairing sdk = SdkPairing::none;
+  DsiBlock dsi_block = DsiBlock::not_asked;
   bool operator==(const Arm7Check&) const = default;
 };
 
@@ -147,6 +172,8 @@ Report read_report(std::string_view file);
 std::string_view failure_word(Failure failure);
 std::string_view refusal_word(Refusal refusal);
 std::string_view dsi_word(DsiNote note);
+std::string_view pairing_word(SdkPairing pairing);
+std::string_view dsi_block_word(DsiBlock block);
 // "blocksds", "sdk", "sdk-03027531" (the version in hex), ...
 std::string runtime_word(const RuntimeCode& runtime);
 

@@ -91,4 +91,21 @@ Cursor& Cursor::adr(unsigned reg, std::size_t* target) {
   return *this;
 }
 
+std::optional<PcLoad> pc_literal(const CodeWindow& code, std::size_t at) {
+  const auto insn = code.word(at);
+  if (!insn || (*insn & 0xFF7F0000) != 0xE51F0000) return std::nullopt;
+  const std::int64_t imm = *insn & 0xFFF;
+  const auto where = offset_from(at, (*insn & 0x00800000) ? imm : -imm, code.size());
+  const auto loaded = where ? code.word(*where) : std::nullopt;
+  if (!loaded) return std::nullopt;
+  return PcLoad{(*insn >> 12) & 0xF, *loaded};
+}
+
+std::optional<std::size_t> branch_target(const CodeWindow& code, std::size_t at) {
+  const auto insn = code.word(at);
+  if (!insn || (*insn & 0x0E000000) != 0x0A000000 || (*insn >> 28) == 0xF) return std::nullopt;
+  const std::int64_t words = static_cast<std::int32_t>(*insn << 8) >> 8;
+  return offset_from(at, words * 4, code.size());
+}
+
 }  // namespace nds::arm

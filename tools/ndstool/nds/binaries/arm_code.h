@@ -66,6 +66,25 @@ class Cursor {
   bool ok_ = true;
 };
 
+// The word an ldr rX, [pc, #±imm] (any register, always executed) at a
+// window offset loads, and into which register; none for anything else.
+struct PcLoad {
+  unsigned reg = 0;
+  std::uint32_t value = 0;
+};
+std::optional<PcLoad> pc_literal(const CodeWindow& code, std::size_t at);
+
+// The window offset a branch (b, bl, any condition) at a window offset
+// jumps to; none for anything else or a target outside the window.
+std::optional<std::size_t> branch_target(const CodeWindow& code, std::size_t at);
+
+// mcr or mrc p15, 0, ... (caches, protection unit, TCMs), always executed,
+// as every crt0 writes it: the ARM9's alone, as the ARM7 has no
+// coprocessor 15.
+constexpr bool is_cp15_access(std::uint32_t insn) {
+  return (insn & 0xFFE00F10) == 0xEE000F10;
+}
+
 // Instructions every crt0 generation shares.
 inline constexpr std::uint32_t kMsrCpsrR0 = 0xE129F000;  // msr cpsr_fc, r0
 inline constexpr std::uint32_t kBxR3 = 0xE12FFF13;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "nds/binaries/arm_code.h"
@@ -20,10 +21,19 @@ std::optional<RuntimeCode> libnds_arm9(const arm::CodeWindow& code);
 std::optional<Arm7Identity> calico_arm7(const arm::CodeWindow& code);
 bool calico_arm9(const arm::CodeWindow& code);
 
+// What the image says of its ARM9 besides the binary: where it is loaded
+// (its first byte, not its crt0), the 12 bytes after it in the ROM (empty
+// when not known) and the header's ARM9 autoload hook (0: none).
+struct Arm9Clues {
+  std::uint32_t ram_address = 0;
+  std::span<const std::uint8_t> footer;
+  std::uint32_t autoload_hook = 0;
+};
+
 // The Nintendo SDK: mov ip, #0x04000000, and a pointer to the module
-// parameters. The ARM9's binary (not its crt0) starts at ram_address.
+// parameters. The ARM9's code window starts at its crt0 (the entry).
 std::optional<Arm7Identity> sdk_arm7(const arm::CodeWindow& code);
-std::optional<RuntimeCode> sdk_arm9(const arm::CodeWindow& code, std::uint32_t ram_address);
+std::optional<RuntimeCode> sdk_arm9(const arm::CodeWindow& code, const Arm9Clues& clues);
 
 // count little-endian words at a binary offset; none when they are not all
 // inside the binary.

@@ -16,7 +16,12 @@
 //     adr arm7lma (a word holding __arm7_lma__ - .) to copy itself, by end
 //     (devkitPro, BlocksDS) or by size (BlocksDS); BlocksDS's first crt0
 //     copies itself without the handshake
-//   ARM9: the __libnds_mpu_setup prologue, with or without the handshake
+//   ARM9, 2005: IME = 0 by add/strh, ARM9 IWRAM on, then the CP15 set-up
+//               inline, opening with control = 0x2078 through r1
+//   ARM9, 2005-2008: IME = 0 by str, the 2D engines powered (0x8203 to
+//               POWCNT1), then the same inline set-up
+//   ARM9, since: the __libnds_mpu_setup prologue, with or without the
+//               handshake
 //
 // BlocksDS alone calls init_tls(__tls_start) in its ARM7 crt0 and starts
 // main as a cothread in its ARM9 crt0; without either the two cannot be told
@@ -174,6 +179,14 @@ RuntimeCode family(Runtime runtime) {
   return RuntimeCode{runtime, 0};
 }
 
+// An identity without an address.
+Arm7Identity placed(RuntimeCode runtime, Arm7Placement placement) {
+  Arm7Identity id;
+  id.runtime = runtime;
+  id.placement = placement;
+  return id;
+}
+
 // After the prologue of a crt0 that runs where it was linked.
 std::optional<Arm7Identity> fixed_arm7(const CodeWindow& code, Cursor& c, bool ime_by_r1) {
   const bool handshake = c.next_is(0xFF000000, 0xEB000000);
@@ -196,7 +209,7 @@ std::optional<Arm7Identity> fixed_arm7(const CodeWindow& code, Cursor& c, bool i
     runtime = calls_init_tls(code, c.at()) ? Runtime::blocksds : Runtime::libnds_or_blocksds;
   const auto load = load_from_bss(code.binary(), bss);
   if (load) return fixed_at(family(runtime), *load);
-  return Arm7Identity{family(runtime), Arm7Placement::Fixed, std::nullopt, std::nullopt};
+  return placed(family(runtime), Arm7Placement::Fixed);
 }
 
 // Whether the ARM9 crt0 ends by starting main as a cothread:
@@ -212,6 +225,24 @@ bool starts_main_as_thread(const CodeWindow& code, std::size_t from) {
     return c.ok();
   }
   return false;
+}
+
+// devkitPro until __libnds_mpu_setup: the CP15 control register gets
+// 0x2078 through r1 (TCMs and protection unit off) right after IME = 0 and
+// one more write: the first crt0 sets IME with add/strh and gives the ARM9
+// its IWRAM (strb r1, [r0, #0x3F] to 0x04000247); its successors set IME
+// with str and power the 2D engines (0x8203 to 0x04000304).
+bool inline_mpu_arm9(const CodeWindow& code) {
+  Cursor first(code, 0);
+  first.is(kMovR0Io).is(0xE2800F82).is(0xE1C000B0).is(mov_imm(1, 0)).is(0xE5C0103F);
+  Cursor later(code, 0);
+  std::uint32_t power = 0;
+  later.is(kMovR0Io).is(kStrR0Ime).literal(1, &power).is(0xE2800FC1).is(0xE1C010B0);
+  const bool opens = first.ok() || (later.ok() && power == 0x8203);
+  Cursor c(code, first.ok() ? first.at() : later.at());
+  std::uint32_t control = 0;
+  c.literal(1, &control).is(0xEE011F10);  // mcr p15, 0, r1, c1, c0, 0
+  return opens && c.ok() && control == 0x2078;
 }
 
 }  // namespace
@@ -232,10 +263,11 @@ std::optional<Arm7Identity> libnds_arm7(const CodeWindow& code) {
   if (!c.ok()) return std::nullopt;
   const Runtime runtime =
       calls_init_tls(code, c.at()) ? Runtime::blocksds : Runtime::libnds_or_blocksds;
-  return Arm7Identity{family(runtime), Arm7Placement::CopyDown, std::nullopt, std::nullopt};
+  return placed(family(runtime), Arm7Placement::CopyDown);
 }
 
 std::optional<RuntimeCode> libnds_arm9(const CodeWindow& code) {
+  if (inline_mpu_arm9(code)) return family(Runtime::libnds);
   // IME = 0; stacks the BIOS can use; __libnds_mpu_setup; the real stacks.
   Cursor c(code, 0);
   c.is(kMovR0Io).is(kStrR0Ime).is(mov_imm(0, 0x13)).is(arm::kMsrCpsrR0);

@@ -36,18 +36,15 @@ bool in_arm7_memory(std::uint64_t load, std::uint64_t size) {
 
 Arm7Identity fixed_at(RuntimeCode runtime, std::uint32_t load) {
   // Every crt0 decoded here starts the binary, so the entry is its first byte.
-  return Arm7Identity{runtime, Arm7Placement::Fixed, load, load};
+  Arm7Identity id;
+  id.runtime = runtime;
+  id.placement = Arm7Placement::Fixed;
+  id.load_address = load;
+  id.entry = load;
+  return id;
 }
 
 }  // namespace crt0
-
-namespace {
-
-// A secure area's worth of zeros (homebrew) or SDK code comes before the
-// ARM9's crt0 in current images; the oldest homebrew starts with it.
-constexpr std::array<std::uint64_t, 2> kArm9Crt0At = {0, 0x800};
-
-}  // namespace
 
 Arm7Identity identify_arm7(const ByteSource& arm7) {
   const arm::CodeWindow code(arm7, 0);
@@ -57,13 +54,16 @@ Arm7Identity identify_arm7(const ByteSource& arm7) {
   return {};
 }
 
-RuntimeCode identify_arm9(const ByteSource& arm9, std::uint32_t ram_address) {
-  for (const std::uint64_t at : kArm9Crt0At) {
-    const arm::CodeWindow code(arm9, at);
-    if (auto id = crt0::libnds_arm9(code)) return *id;
-    if (crt0::calico_arm9(code)) return RuntimeCode{Runtime::calico, 0};
-    if (auto id = crt0::sdk_arm9(code, ram_address)) return *id;
-  }
+RuntimeCode identify_arm9(const ByteSource& arm9, std::uint32_t ram_address, std::uint32_t entry,
+                          std::span<const std::uint8_t> footer, std::uint32_t autoload_hook) {
+  // An entry outside the binary leaves an empty window: the SDK's
+  // parameters may still be found through the footer or the hook.
+  const std::uint64_t at = entry >= ram_address ? std::uint64_t{entry} - ram_address : arm9.size();
+  const arm::CodeWindow code(arm9, at);
+  if (auto id = crt0::libnds_arm9(code)) return *id;
+  if (crt0::calico_arm9(code)) return RuntimeCode{Runtime::calico, 0};
+  if (auto id = crt0::sdk_arm9(code, crt0::Arm9Clues{ram_address, footer, autoload_hook}))
+    return *id;
   return {};
 }
 
@@ -76,13 +76,14 @@ const char* runtime_label(const RuntimeCode& id) {
     case Runtime::libnds_or_blocksds: return "libnds or BlocksDS";
     case Runtime::sdk: break;
   }
-  if (id.sdk_version == 0) return "Nintendo SDK";
-  // The SDK's version word: major in the top byte, minor next, a build step below.
+  if (id.sdk_version == 0) return "Nintendo SDK (no version recorded)";
+  // The SDK's version word: major in the top byte, minor next, the release
+  // step in the low half (0x04027531 is 4.2.30001).
   thread_local std::array<char, 64> text{};
-  std::snprintf(text.data(), text.size(), "Nintendo SDK %u.%u (version 0x%08X)",
+  std::snprintf(text.data(), text.size(), "Nintendo SDK %u.%u.%u",
                 static_cast<unsigned>(id.sdk_version >> 24),
                 static_cast<unsigned>((id.sdk_version >> 16) & 0xFF),
-                static_cast<unsigned>(id.sdk_version));
+                static_cast<unsigned>(id.sdk_version & 0xFFFF));
   return text.data();
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 
 #include "nds/io/byte_source.h"
 #include "result_file/result_file.h"
@@ -28,16 +29,35 @@ struct Arm7Identity {
   // Only when certain: the address of the binary's first byte, and its entry.
   std::optional<std::uint32_t> load_address;
   std::optional<std::uint32_t> entry;
+  // An SDK ARM7 whose parameters carry the DSi block (0xDEC01463).
+  bool sdk_dsi_block = false;
+  // SDK only, when decoded: the target of the branch that ends the ARM7's
+  // autoload routine, which the header's ARM7 autoload hook (0x74) must name.
+  std::optional<std::uint32_t> autoload_hook;
 };
 
 // A raw ARM7 binary, as it goes into an image.
 Arm7Identity identify_arm7(const ByteSource& arm7);
 
-// The image's ARM9 as stored, with the header's ARM9 RAM address.
-RuntimeCode identify_arm9(const ByteSource& arm9, std::uint32_t ram_address);
+// The image's ARM9 as stored: its RAM address and the header's ARM9 entry;
+// footer: the 12 bytes that follow the ARM9 in the ROM when the caller has
+// them (empty otherwise); autoload_hook: the header's ARM9 autoload hook
+// (0x70), 0 when not known. The crt0 is read at the entry; the SDK's module
+// parameters through the crt0's pointer, else the footer, else the word
+// before the hook, trusted only when their two Nitro codes are in place.
+RuntimeCode identify_arm9(const ByteSource& arm9, std::uint32_t ram_address, std::uint32_t entry,
+                          std::span<const std::uint8_t> footer = {},
+                          std::uint32_t autoload_hook = 0);
 
-// "BlocksDS", "Nintendo SDK 3.2 (version 0x03027531)", for -v messages. The
-// text stays valid until the next call on the same thread.
+// Whether the start code reached from entry (the binary loaded at
+// load_address), following its bl calls a bounded number of instructions
+// deep, is an ARM9's: it programs CP15 (mcr/mrc p15), which the ARM7 lacks,
+// or is a crt0 kind known to be an ARM9's. Never scans the file.
+bool starts_like_arm9(const ByteSource& binary, std::uint32_t load_address, std::uint32_t entry);
+
+// "BlocksDS", "Nintendo SDK 4.2.30001", "Nintendo SDK (no version
+// recorded)", for -v messages. The text stays valid until the next call on
+// the same thread.
 const char* runtime_label(const RuntimeCode& id);
 
 }  // namespace nds

@@ -38,6 +38,9 @@ inline constexpr RangeField kArm9Overlays{0x050, 0x054};
 inline constexpr RangeField kArm7Overlays{0x058, 0x05C};
 inline constexpr std::size_t kBannerOffset = 0x068;
 inline constexpr std::size_t kSecureAreaCrc = 0x06C;
+// Where the firmware's autoload of each binary ends (the SDK's crt0 has it).
+inline constexpr std::size_t kArm9AutoloadHook = 0x070;
+inline constexpr std::size_t kArm7AutoloadHook = 0x074;
 inline constexpr std::size_t kUsedRomSize = 0x080;  // the end of the DS part
 inline constexpr std::size_t kHeaderSize = 0x084;
 inline constexpr std::size_t kLogo = 0x0C0;  // 156 bytes, up to the logo CRC
@@ -110,6 +113,8 @@ class HeaderView {
   std::uint32_t used_rom_size() const { return u32(field::kUsedRomSize); }
   std::uint32_t header_size() const { return u32(field::kHeaderSize); }
   std::uint16_t secure_area_crc() const { return u16(field::kSecureAreaCrc); }
+  std::uint32_t arm9_autoload_hook() const { return u32(field::kArm9AutoloadHook); }
+  std::uint32_t arm7_autoload_hook() const { return u32(field::kArm7AutoloadHook); }
   std::uint16_t logo_crc() const { return u16(field::kLogoCrc); }
   std::uint16_t header_crc() const { return u16(field::kHeaderCrc); }
   // The DSi fields read 0 where the header has none.
@@ -146,6 +151,7 @@ class HeaderEdit : public HeaderView {
   }
   void set_arm7i_ram_address(std::uint32_t address) { set_u32(field::kArm7iRamAddress, address); }
   void set_banner_offset(std::uint64_t offset) { set_u32(field::kBannerOffset, offset); }
+  void set_arm7_autoload_hook(std::uint32_t address) { set_u32(field::kArm7AutoloadHook, address); }
   void set_used_rom_size(std::uint64_t size) { set_u32(field::kUsedRomSize, size); }
   void set_header_size(std::uint64_t size) { set_u32(field::kHeaderSize, size); }
   void set_dsi_total_size(std::uint64_t size) { set_u32(field::kDsiTotalSize, size); }

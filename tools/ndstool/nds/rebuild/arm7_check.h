@@ -3,8 +3,10 @@
 // supplies. What cannot be this image's ARM7 is refused before anything is
 // written (an Error of kind Arm7Refused); an ELF file becomes the binary of
 // its DS segments; the header follows where the binary says it must be
-// loaded; and what built each half is told. An arm7.bin that is byte for
-// byte the image's own ARM7 (a plain round trip) is taken as it is.
+// loaded, its autoload hook follows the new ARM7; and what built each
+// half, and whether two SDK halves go together, is told. An arm7.bin that
+// is byte for byte the image's own ARM7 (a plain round trip) is taken as it
+// is, before anything of it is read.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +26,8 @@ struct Arm7Decision {
   bool elf_dsi = false;  // an ELF with DSi segments
   // Where the ELF's ARM7i goes in RAM, when it takes the place of the image's.
   std::optional<std::uint32_t> arm7i_ram_address;
+  // The header's ARM7 autoload hook (0x74), where it changes.
+  std::optional<std::uint32_t> autoload_hook;
   result_file::Arm7Check check;  // for the result line; its DSi note once planned
 };
 

@@ -61,6 +61,12 @@ void follow_arm7(const Inputs& inputs, Plan& plan, bool layout_kept, Arm7Decisio
     if (arm7i.aliased) header.set_range(field::kArm7i, header.arm7().offset, header.arm7().size);
     if (plan.arm7i_replaced && decision.arm7i_ram_address)
       header.set_arm7i_ram_address(*decision.arm7i_ram_address);
+    if (decision.autoload_hook && *decision.autoload_hook != before.arm7_autoload_hook()) {
+      if (log)
+        log("ARM7 autoload hook (0x74) changed from " + hex(before.arm7_autoload_hook()) + " to " +
+            hex(*decision.autoload_hook));
+      header.set_arm7_autoload_hook(*decision.autoload_hook);
+    }
   }
   decision.check.dsi = dsi_note(arm7i, decision, plan, layout_kept);
   const std::string sentence = dsi_sentence(decision.check.dsi);
