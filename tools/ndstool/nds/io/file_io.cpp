@@ -112,6 +112,7 @@ void OutFile::flush() {
   const std::size_t n = used_;
   used_ = 0;
   write_through(buffer_.get(), n);
+  if (on_written_) on_written_(position_);
 }
 
 void OutFile::write(std::span<const std::uint8_t> data) {
@@ -143,13 +144,16 @@ bool OutFile::copy_in_kernel(const InFile& in, std::uint64_t& offset, std::uint6
   if (count < kKernelCopyMin || !os::can_copy_in_kernel()) return false;
   flush();
   while (count > 0) {
-    const auto step = static_cast<std::size_t>(std::min<std::uint64_t>(count, kKernelCopyStep));
+    // Smaller steps when someone follows the writing.
+    const std::uint64_t most = on_written_ ? kIoBuffer * 8 : kKernelCopyStep;
+    const auto step = static_cast<std::size_t>(std::min<std::uint64_t>(count, most));
     spend(step);
     const std::int64_t copied = os::copy_in_kernel(in.native(), offset, handle_, step);
     if (copied <= 0) return false;
     count -= static_cast<std::uint64_t>(copied);
     position_ += static_cast<std::uint64_t>(copied);
     offset += static_cast<std::uint64_t>(copied);
+    if (on_written_) on_written_(position_);
   }
   return true;
 }
@@ -185,6 +189,10 @@ void OutFile::write_at(std::uint64_t offset, std::span<const std::uint8_t> data)
 
 void OutFile::read_back(std::uint64_t offset, std::span<std::uint8_t> out) {
   flush();
+  read_exact(handle_, offset, out, "cannot read back " + label_);
+}
+
+void OutFile::read_written(std::uint64_t offset, std::span<std::uint8_t> out) const {
   read_exact(handle_, offset, out, "cannot read back " + label_);
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -67,6 +68,12 @@ class OutFile {
   // Writes everything out and asks the system to put it on the disk.
   void sync();
   void close();
+  // Told, as the file grows, that bytes [0, end) are in it (the undo
+  // record's digest follows the writing on a thread of its own).
+  void on_written(std::function<void(std::uint64_t end)> told) { on_written_ = std::move(told); }
+  // Reads bytes already in the file, without flushing: callable from
+  // another thread than the one that writes.
+  void read_written(std::uint64_t offset, std::span<std::uint8_t> out) const;
 
  private:
   void flush();
@@ -81,6 +88,7 @@ class OutFile {
   std::unique_ptr<std::uint8_t[]> buffer_;
   std::size_t used_ = 0;
   std::uint64_t position_ = 0;
+  std::function<void(std::uint64_t)> on_written_;
 };
 
 }  // namespace nds
