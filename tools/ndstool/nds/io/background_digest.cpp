@@ -2,8 +2,8 @@
 
 namespace nds {
 
-BackgroundDigest::BackgroundDigest(std::uint64_t size, ReadAt read)
-    : digests_(size), read_(std::move(read)), thread_([this] { run(); }) {}
+BackgroundDigest::BackgroundDigest(std::uint64_t size, HashAt hash)
+    : digests_(size), hash_(std::move(hash)), thread_([this] { run(); }) {}
 
 BackgroundDigest::~BackgroundDigest() {
   stop();
@@ -17,16 +17,13 @@ void BackgroundDigest::written(std::uint64_t end) {
   changed_.notify_one();
 }
 
-void BackgroundDigest::hash(std::size_t chunk, std::vector<std::uint8_t>& buffer) {
-  const std::span<std::uint8_t> bytes(buffer.data(),
-                                      static_cast<std::size_t>(digests_.length(chunk)));
-  read_(digests_.start(chunk), bytes);
-  digests_.set(chunk, bytes);
+void BackgroundDigest::hash(std::size_t chunk) {
+  digests_.set(chunk,
+               hash_(digests_.start(chunk), static_cast<std::size_t>(digests_.length(chunk))));
 }
 
 void BackgroundDigest::run() {
   try {
-    std::vector<std::uint8_t> buffer(kDigestChunk);
     for (std::size_t chunk = 0; chunk < digests_.count(); ++chunk) {
       const std::uint64_t end = digests_.start(chunk) + digests_.length(chunk);
       {
@@ -34,7 +31,7 @@ void BackgroundDigest::run() {
         changed_.wait(lock, [&] { return stopping_ || written_ >= end; });
         if (stopping_) return;
       }
-      hash(chunk, buffer);
+      hash(chunk);
     }
   } catch (...) {
     error_ = std::current_exception();
@@ -56,13 +53,12 @@ Digest BackgroundDigest::finish(
   // Everything is written: the thread ends on its own once it has read it all.
   if (thread_.joinable()) thread_.join();
   if (error_) std::rethrow_exception(error_);
-  std::vector<std::uint8_t> buffer(kDigestChunk);
   for (const auto& [start, end] : rewritten) {
     if (start >= end) continue;
     const auto last = static_cast<std::size_t>((end - 1) / kDigestChunk);
     for (auto chunk = static_cast<std::size_t>(start / kDigestChunk);
          chunk <= last && chunk < digests_.count(); ++chunk)
-      hash(chunk, buffer);
+      hash(chunk);
   }
   return digests_.finish();
 }

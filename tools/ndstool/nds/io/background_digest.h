@@ -19,7 +19,7 @@ class BackgroundDigest {
  public:
   // Hashes `size` bytes through read, each chunk once written(end) says it
   // is there; written(size) at once for a file that is complete already.
-  BackgroundDigest(std::uint64_t size, ReadAt read);
+  BackgroundDigest(std::uint64_t size, HashAt hash);
   ~BackgroundDigest();
   BackgroundDigest(const BackgroundDigest&) = delete;
   BackgroundDigest& operator=(const BackgroundDigest&) = delete;
@@ -33,11 +33,11 @@ class BackgroundDigest {
 
  private:
   void run();
-  void hash(std::size_t chunk, std::vector<std::uint8_t>& buffer);
+  void hash(std::size_t chunk);
   void stop();
 
   ChunkDigests digests_;
-  ReadAt read_;
+  HashAt hash_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::uint64_t written_ = 0;

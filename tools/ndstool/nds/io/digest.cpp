@@ -61,10 +61,10 @@ std::uint64_t ChunkDigests::length(std::size_t chunk) const {
   return std::min(kDigestChunk, size_ - start(chunk));
 }
 
-void ChunkDigests::set(std::size_t chunk, std::span<const std::uint8_t> bytes) {
+Digest chunk_digest(std::span<const std::uint8_t> bytes) {
   Hasher hasher;
   hasher.update(bytes);
-  chunks_[chunk] = hasher.finish();
+  return hasher.finish();
 }
 
 Digest ChunkDigests::finish() const {
@@ -73,15 +73,10 @@ Digest ChunkDigests::finish() const {
   return hasher.finish();
 }
 
-Digest digest_of(std::uint64_t size, const ReadAt& read) {
+Digest digest_of(std::uint64_t size, const HashAt& hash) {
   ChunkDigests digests(size);
-  std::vector<std::uint8_t> buffer(kDigestChunk);
-  for (std::size_t chunk = 0; chunk < digests.count(); ++chunk) {
-    const std::span<std::uint8_t> bytes(buffer.data(),
-                                        static_cast<std::size_t>(digests.length(chunk)));
-    read(digests.start(chunk), bytes);
-    digests.set(chunk, bytes);
-  }
+  for (std::size_t chunk = 0; chunk < digests.count(); ++chunk)
+    digests.set(chunk, hash(digests.start(chunk), static_cast<std::size_t>(digests.length(chunk))));
   return digests.finish();
 }
 

@@ -54,7 +54,7 @@ class ChunkDigests {
   std::size_t count() const { return chunks_.size(); }
   std::uint64_t start(std::size_t chunk) const { return chunk * kDigestChunk; }
   std::uint64_t length(std::size_t chunk) const;
-  void set(std::size_t chunk, std::span<const std::uint8_t> bytes);
+  void set(std::size_t chunk, const Digest& digest) { chunks_[chunk] = digest; }
   Digest finish() const;
 
  private:
@@ -62,8 +62,9 @@ class ChunkDigests {
   std::vector<Digest> chunks_;
 };
 
-// Reads `size` bytes through read(offset, out) and hashes them.
-using ReadAt = std::function<void(std::uint64_t, std::span<std::uint8_t>)>;
-Digest digest_of(std::uint64_t size, const ReadAt& read);
+// XXH3-128 of one chunk's bytes; and of the bytes of a chunk of a file.
+Digest chunk_digest(std::span<const std::uint8_t> bytes);
+using HashAt = std::function<Digest(std::uint64_t offset, std::size_t length)>;
+Digest digest_of(std::uint64_t size, const HashAt& hash);
 
 }  // namespace nds

@@ -34,6 +34,21 @@ void read_exact(os::Handle handle, std::uint64_t offset, std::span<std::uint8_t>
   }
 }
 
+// Hashed where they lie in the system's cache when it can show them, else read.
+Digest digest_range(os::Handle handle, std::uint64_t offset, std::size_t n,
+                    const std::string& what) {
+  Hasher hasher;
+  if (const std::uint8_t* view = os::map_view(handle, offset, n)) {
+    hasher.update(std::span<const std::uint8_t>(view, n));
+    os::unmap_view(view, n);
+    return hasher.finish();
+  }
+  std::vector<std::uint8_t> bytes(n);
+  read_exact(handle, offset, bytes, what);
+  hasher.update(bytes);
+  return hasher.finish();
+}
+
 }  // namespace
 
 std::string path_label(const fs::path& path) {
@@ -58,6 +73,12 @@ void InFile::read_at(std::uint64_t offset, std::span<std::uint8_t> out) const {
   if (offset > size_ || out.size() > size_ - offset)
     fail(ErrorKind::ReadFailed, label_ + ": read beyond the end of the file");
   read_exact(handle_, offset, out, "cannot read " + label_);
+}
+
+Digest InFile::digest_at(std::uint64_t offset, std::size_t n) const {
+  if (offset > size_ || n > size_ - offset)
+    fail(ErrorKind::ReadFailed, label_ + ": read beyond the end of the file");
+  return digest_range(handle_, offset, n, "cannot read " + label_);
 }
 
 std::vector<std::uint8_t> read_small_file(const fs::path& path, const std::string& label,
@@ -192,8 +213,8 @@ void OutFile::read_back(std::uint64_t offset, std::span<std::uint8_t> out) {
   read_exact(handle_, offset, out, "cannot read back " + label_);
 }
 
-void OutFile::read_written(std::uint64_t offset, std::span<std::uint8_t> out) const {
-  read_exact(handle_, offset, out, "cannot read back " + label_);
+Digest OutFile::digest_written(std::uint64_t offset, std::size_t n) const {
+  return digest_range(handle_, offset, n, "cannot read back " + label_);
 }
 
 void OutFile::sync() {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "nds/io/byte_source.h"
+#include "nds/io/digest.h"
 #include "nds/io/error.h"
 #include "nds/io/write_budget.h"
 
@@ -35,6 +36,8 @@ class InFile : public ByteSource {
   const std::string& label() const { return label_; }
   void read_at(std::uint64_t offset, std::span<std::uint8_t> out) const override;
   std::intptr_t native() const { return handle_; }
+  // XXH3-128 of n bytes at offset (a multiple of 1 MiB); callable from any thread.
+  Digest digest_at(std::uint64_t offset, std::size_t n) const;
 
  private:
   std::intptr_t handle_ = -1;
@@ -71,9 +74,9 @@ class OutFile {
   // Told, as the file grows, that bytes [0, end) are in it (the undo
   // record's digest follows the writing on a thread of its own).
   void on_written(std::function<void(std::uint64_t end)> told) { on_written_ = std::move(told); }
-  // Reads bytes already in the file, without flushing: callable from
-  // another thread than the one that writes.
-  void read_written(std::uint64_t offset, std::span<std::uint8_t> out) const;
+  // XXH3-128 of n bytes at offset (a multiple of 1 MiB) already in the
+  // file, without flushing: callable from another thread than the writer's.
+  Digest digest_written(std::uint64_t offset, std::size_t n) const;
 
  private:
   void flush();

@@ -123,9 +123,8 @@ RebuildResult rebuild(const PartPath& rom, const Parts& parts, const RunOptions&
   std::optional<BackgroundDigest> patched;
   if (!options.undo_record.empty()) {
     OutFile& out = target.out();
-    patched.emplace(plan->size, [&out](std::uint64_t at, std::span<std::uint8_t> bytes) {
-      out.read_written(at, bytes);
-    });
+    patched.emplace(plan->size,
+                    [&out](std::uint64_t at, std::size_t n) { return out.digest_written(at, n); });
     out.on_written([&patched](std::uint64_t end) { patched->written(end); });
   }
   write_pieces(*plan, parts, target.out());

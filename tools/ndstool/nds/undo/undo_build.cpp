@@ -61,8 +61,8 @@ ImageDigest original_digest(const Parts& parts, const InFile& original) {
     return *digest;
   }
   // Unpacked without it (by hand): read the image once more.
-  return {original.size(), digest_of(original.size(), [&](std::uint64_t at, auto bytes) {
-            original.read_at(at, bytes);
+  return {original.size(), digest_of(original.size(), [&](std::uint64_t at, std::size_t n) {
+            return original.digest_at(at, n);
           })};
 }
 

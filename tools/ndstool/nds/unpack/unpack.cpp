@@ -61,7 +61,7 @@ void unpack(const PartPath& rom_part, const Parts& parts, const RunOptions& opti
   std::optional<BackgroundDigest> digest;
   if (options.keep_digest) {
     digest.emplace(rom.size(),
-                   [&rom](std::uint64_t at, std::span<std::uint8_t> out) { rom.read_at(at, out); });
+                   [&rom](std::uint64_t at, std::size_t n) { return rom.digest_at(at, n); });
     digest->written(rom.size());
   }
   write_parts(rom, model, parts, options);
