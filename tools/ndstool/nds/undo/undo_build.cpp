@@ -25,7 +25,8 @@ std::vector<Claim> claims_of(const Plan& plan) {
 
 // What is written over the pieces (the header, a FAT in a shared region)
 // holds other bytes than they do.
-std::vector<Claim> cut_written(std::vector<Claim> claims, std::uint64_t start, std::uint64_t end) {
+std::vector<Claim> cut_written(const std::vector<Claim>& claims, std::uint64_t start,
+                               std::uint64_t end) {
   std::vector<Claim> kept;
   for (const Claim& claim : claims) {
     const std::uint64_t claim_end = claim.at + claim.length;
