@@ -39,6 +39,10 @@ bool WritesInProgramFolder(const result_file::Line& failed) {
 
 std::wstring FailureSentence(const result_file::Line& failed) {
   switch (failed.failure) {
+    // The undo's own failures have their sentences where the Undo is offered.
+    case Failure::undo_unwritable:
+    case Failure::undo_mismatch:
+    case Failure::undo_bad_record:
     case Failure::other: return Text(Msg::failure_other);
     case Failure::no_rom: return Text(Msg::failure_no_rom);
     case Failure::no_arm7: return Text(Msg::failure_no_arm7);
@@ -55,6 +59,9 @@ std::wstring FailureSentence(const result_file::Line& failed) {
 
 std::wstring NextStep(const result_file::Line& failed, const PatchPlaces& places) {
   switch (failed.failure) {
+    case Failure::undo_unwritable:
+    case Failure::undo_mismatch:
+    case Failure::undo_bad_record:
     case Failure::other: return Text(Msg::next_read_reason);
     case Failure::no_rom: return Text(Msg::next_choose_rom);
     case Failure::no_arm7: return Text(Msg::next_put_arm7, {places.BinFolder()});

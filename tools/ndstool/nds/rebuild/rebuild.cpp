@@ -9,6 +9,7 @@
 #include "nds/format/header.h"
 #include "nds/layout/layout.h"
 #include "nds/rebuild/rebuild_plan.h"
+#include "nds/undo/undo_build.h"
 
 namespace nds {
 
@@ -85,6 +86,22 @@ void finish_header(const Plan& plan, OutFile& out) {
   out.write_at(0, *plan.header);
 }
 
+// Removes the undo record unless the image it was kept for replaced the old one.
+class RecordGuard {
+ public:
+  explicit RecordGuard(const fs::path& record) : record_(record) {}
+  ~RecordGuard() {
+    std::error_code ec;
+    if (!record_.empty()) fs::remove(record_, ec);
+  }
+  RecordGuard(const RecordGuard&) = delete;
+  RecordGuard& operator=(const RecordGuard&) = delete;
+  void release() { record_.clear(); }
+
+ private:
+  fs::path record_;
+};
+
 }  // namespace
 
 RebuildResult rebuild(const PartPath& rom, const Parts& parts, const RunOptions& options) {
@@ -102,10 +119,28 @@ RebuildResult rebuild(const PartPath& rom, const Parts& parts, const RunOptions&
   if (options.log) log_plan(rom, parts, *plan, result, options.log);
 
   AtomicReplace target(rom, options.write_budget);
+  // The undo record's digest of the new image follows the writing.
+  std::optional<BackgroundDigest> patched;
+  if (!options.undo_record.empty()) {
+    OutFile& out = target.out();
+    patched.emplace(plan->size,
+                    [&out](std::uint64_t at, std::size_t n) { return out.digest_written(at, n); });
+    out.on_written([&patched](std::uint64_t end) { patched->written(end); });
+  }
   write_pieces(*plan, parts, target.out());
   finish_header(*plan, target.out());
+  // The record is on the disk before the image is replaced: a run stopped
+  // in between leaves the old image, which the record's digests tell apart.
+  RecordGuard guard(options.undo_record);
+  if (patched) {
+    result.undo = keep_undo_record(rom, parts, *plan, *patched, options);
+    // Its thread reads the file: it ends before the file is closed.
+    target.out().on_written({});
+    patched.reset();
+  }
   if (options.before_commit) options.before_commit();
   target.commit();
+  guard.release();
   if (options.log) options.log("wrote " + rom.label + ": " + std::to_string(plan->size) + " bytes");
   return result;
 }
