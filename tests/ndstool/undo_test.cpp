@@ -95,11 +95,11 @@ TEST_F(Undo, EverySwapOfGeneratedImagesGivesBackTheOriginal) {
   desc.arm9_overlays = 2;
   desc.arm7_overlays = 1;
   const Bytes image = build_rom(desc);
-  expect_undone(image, noise(0x2400, 3), "larger");
-  expect_undone(image, noise(0x100, 4), "smaller");
-  expect_undone(image, noise(0x2400, 3), "compact", true);
+  expect_undone(image, arm7_noise(0x2400, 3), "larger");
+  expect_undone(image, arm7_noise(0x100, 4), "smaller");
+  expect_undone(image, arm7_noise(0x2400, 3), "compact", true);
   // An ELF linked for ARM7 WRAM: the header's address moves.
-  expect_undone(image, elf_file({segment(0x037F8000, noise(0x300, 5))}, 0x037F8000), "moved");
+  expect_undone(image, elf_file({segment(0x037F8000, arm7_noise(0x300, 5))}, 0x037F8000), "moved");
 
   MiniRom dsi = desc;
   dsi.dsi = true;
@@ -109,21 +109,22 @@ TEST_F(Undo, EverySwapOfGeneratedImagesGivesBackTheOriginal) {
   wr32(aliased, 0x1D0, rd32(aliased, 0x30));
   wr32(aliased, 0x1DC, rd32(aliased, 0x3C));
   fix_header_crc(aliased);
-  expect_undone(aliased, noise(0x1800, 7), "arm7i-follows");
+  expect_undone(aliased, arm7_noise(0x1800, 7), "arm7i-follows");
   const Bytes arm7i = noise(0x700, 8);
-  expect_undone(dsi_image,
-                elf_file({segment(0x02380000, noise(0x300, 9)), segment(0x02E80000, arm7i, true)},
-                         0x02380000),
-                "arm7i-replaced", false, rd32(dsi_image, 0x1DC));
+  expect_undone(
+      dsi_image,
+      elf_file({segment(0x02380000, arm7_noise(0x300, 9)), segment(0x02E80000, arm7i, true)},
+               0x02380000),
+      "arm7i-replaced", false, rd32(dsi_image, 0x1DC));
 
   // Digests over many chunks, the new image's hashed while it is written.
   const Bytes large = build_image(large_options(3)).bytes;
   ASSERT_GT(large.size(), std::size_t{3} << 20);
-  expect_undone(large, random_block(0xA7, rd32(large, 0x3C) + 0x1234), "large");
+  expect_undone(large, arm7_block(0xA7, rd32(large, 0x3C) + 0x1234), "large");
 
   for (const Variant& v : standard_variants()) {
     const Bytes generated = build_image(v.options).bytes;
-    expect_undone(generated, random_block(0xA7, rd32(generated, 0x3C) + 0x1234), v.name);
+    expect_undone(generated, arm7_block(0xA7, rd32(generated, 0x3C) + 0x1234), v.name);
   }
 }
 
@@ -143,7 +144,7 @@ TEST_F(Undo, SampleArm7sInEachOtherSampleUndo) {
 
 TEST_F(Undo, AChangedImageOrADamagedRecordIsRefusedAndTheImageStays) {
   const Bytes image = build_rom({});
-  ASSERT_EQ(patch(image, noise(0x900, 1), "rom").undo, UndoRecord::kept);
+  ASSERT_EQ(patch(image, arm7_noise(0x900, 1), "rom").undo, UndoRecord::kept);
   const Bytes patched = read_bytes(rom_), record = read_bytes(undo_file);
 
   Bytes changed = patched;
@@ -186,7 +187,7 @@ TEST_F(Undo, AChangedImageOrADamagedRecordIsRefusedAndTheImageStays) {
 TEST_F(Undo, NoRecordOutlivesAFailedPatch) {
   const Bytes image = build_rom({});
   undo_file = dir_ / "no-folder" / "deruzuz.undo";
-  result_file::Line line = patch(image, noise(0x900, 1), "unwritable");
+  result_file::Line line = patch(image, arm7_noise(0x900, 1), "unwritable");
   EXPECT_EQ(last_.failure, nds::ErrorKind::UndoUnwritable) << last_.err;
   EXPECT_EQ(line.failure, result_file::Failure::undo_unwritable);
   EXPECT_TRUE(read_bytes(rom_) == image);
@@ -196,7 +197,7 @@ TEST_F(Undo, NoRecordOutlivesAFailedPatch) {
   const fs::path work = dir_ / "late";
   write_bytes(rom_, image);
   ASSERT_EQ(unpack(rom_, work).status, 0);
-  write_bytes(dir_ / "arm7.bin", noise(0x900, 1));
+  write_bytes(dir_ / "arm7.bin", arm7_noise(0x900, 1));
   result_file = dir_ / "a-folder";
   fs::create_directories(*result_file);
   EXPECT_EQ(rebuild(rom_, work, u8(dir_ / "arm7.bin")).status, 1);
@@ -205,7 +206,7 @@ TEST_F(Undo, NoRecordOutlivesAFailedPatch) {
 
   result_file = dir_ / "deruzuz.result";
   undo_file.clear();
-  line = patch(image, noise(0x900, 1), "by-hand");
+  line = patch(image, arm7_noise(0x900, 1), "by-hand");
   EXPECT_EQ(line.undo, UndoRecord::none);
   EXPECT_FALSE(fs::exists(dir_ / "by-hand" / "header.bin.digest"));
   EXPECT_TRUE(fs::directory_iterator(dir_) != fs::directory_iterator());
@@ -218,7 +219,7 @@ TEST_F(Undo, UnpackedWithoutTheVariableTheRecordIsKeptAllTheSame) {
   const Bytes image = build_rom({});
   rom_ = dir_ / "rom.nds";
   write_bytes(rom_, image);
-  write_bytes(dir_ / "arm7.bin", noise(0x900, 1));
+  write_bytes(dir_ / "arm7.bin", arm7_noise(0x900, 1));
   const fs::path record = undo_file;
   undo_file.clear();
   ASSERT_EQ(unpack(rom_, dir_ / "w").status, 0);
