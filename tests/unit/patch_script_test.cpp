@@ -119,8 +119,9 @@ TEST_F(PatchActionTest, AnEarlierResultFileGoesBeforeTheScriptIsToldWhereToWrite
   RunPatch(platform_, platform_, dialog_);
   EXPECT_FALSE(std::filesystem::exists(result));
   ASSERT_EQ(platform_.launches.size(), 1u);
-  EXPECT_EQ(platform_.launches[0].variable.name, L"VODERER_RESULT_FILE");
-  EXPECT_EQ(std::filesystem::path(platform_.launches[0].variable.value), result);
+  ASSERT_FALSE(platform_.launches[0].environment.empty());
+  EXPECT_EQ(platform_.launches[0].environment[0].name, L"VODERER_RESULT_FILE");
+  EXPECT_EQ(std::filesystem::path(*platform_.launches[0].environment[0].value), result);
 
   // One that cannot be removed: nothing is written or started.
   std::filesystem::remove(Script());

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cderr.h>
+#include <commctrl.h>
 #include <commdlg.h>
 
 #include <memory>
@@ -38,6 +39,45 @@ void Win32Dialogs::MsgBox(const std::wstring& text, const std::wstring& title, B
   if (MessageBoxW(GetActiveWindow(), text.c_str(), title.c_str(), MB_OK | IconFlag(icon)) == 0) {
     throw RuntimeError(err::kInvalidProcedureCall, Text(Msg::error_box_not_shown));
   }
+}
+
+namespace {
+
+constexpr int kUndoButton = 100;
+
+PCWSTR TaskIcon(BoxIcon icon) {
+  switch (icon) {
+    case BoxIcon::none: return nullptr;
+    case BoxIcon::information: return TD_INFORMATION_ICON;
+    case BoxIcon::warning: return TD_WARNING_ICON;
+    case BoxIcon::error: break;
+  }
+  return TD_ERROR_ICON;
+}
+
+}  // namespace
+
+bool Win32Dialogs::OfferUndo(const std::wstring& text, const std::wstring& title, BoxIcon icon) {
+  // A task dialog: OK (the system's label, the default) and Undo. Escape,
+  // Alt+F4 and the close button give IDCANCEL, taken as OK.
+  const std::wstring undo = Text(Msg::button_undo);
+  const TASKDIALOG_BUTTON buttons[] = {{kUndoButton, undo.c_str()}};
+  TASKDIALOGCONFIG config{};
+  config.cbSize = sizeof config;
+  config.hwndParent = GetActiveWindow();
+  config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION | TDF_SIZE_TO_CONTENT;
+  config.dwCommonButtons = TDCBF_OK_BUTTON;
+  config.pszWindowTitle = title.c_str();
+  config.pszMainIcon = TaskIcon(icon);
+  config.pszContent = text.c_str();
+  config.cButtons = 1;
+  config.pButtons = buttons;
+  config.nDefaultButton = IDOK;
+  int pressed = IDOK;
+  if (FAILED(TaskDialogIndirect(&config, &pressed, nullptr, nullptr))) {
+    throw RuntimeError(err::kInvalidProcedureCall, Text(Msg::error_box_not_shown));
+  }
+  return pressed == kUndoButton;
 }
 
 std::vector<wchar_t> DialogFilter(const std::wstring& filter) {
