@@ -38,6 +38,18 @@ Line rebuilt(std::uint32_t before, std::uint32_t after, std::uint32_t moved, boo
   return line;
 }
 
+Line recorded(UndoRecord undo) {
+  Line line = rebuilt(10, 20, 0);
+  line.undo = undo;
+  return line;
+}
+
+Line undone(bool unchanged) {
+  Line line = plain(Stage::undo, State::ok);
+  line.undo_unchanged = unchanged;
+  return line;
+}
+
 Line failed(Stage stage, std::string reason, Failure failure) {
   Line line = failed(stage, std::move(reason));
   line.failure = failure;
@@ -93,6 +105,13 @@ TEST(ResultLine, EveryKindReadsBackAsWritten) {
       refused(Refusal::bad_elf, std::nullopt),
       with(rebuilt(1, 2, 0), checked(true, DsiNote::arm7i_left_out)),
       with(rebuilt(1, 2, 0), checked(false, DsiNote::arm7i_kept, 0x037F8000, 0x02380000)),
+      recorded(UndoRecord::kept),
+      recorded(UndoRecord::too_large),
+      undone(false),
+      undone(true),
+      failed(Stage::undo, "game.nds is neither the patched nor the original image",
+             Failure::undo_mismatch),
+      failed(Stage::rebuild, "cannot write deruzuz.undo: Disk full", Failure::undo_unwritable),
   };
   for (const Line& line : lines) {
     const std::string text = format_line(line);
@@ -108,13 +127,18 @@ TEST(ResultLine, EveryKindReadsBackAsWritten) {
     EXPECT_EQ(back->arm7_after, line.arm7_after);
     EXPECT_EQ(back->moved_by, line.moved_by);
     EXPECT_EQ(back->layout_kept, line.layout_kept);
+    EXPECT_EQ(back->undo, line.undo);
+    EXPECT_EQ(back->undo_unchanged, line.undo_unchanged);
     EXPECT_EQ(back->failure, line.failure);
     EXPECT_EQ(back->refusal, line.refusal);
     EXPECT_EQ(back->check, line.check);
   }
   const std::string text = format_line(rebuilt(6708, 7000, 512));
   EXPECT_EQ(text.substr(0, text.size() - 9),
-            "ndstool-result 2 rebuild ok arm7 6708 7000 moved 512 layout kept #");
+            "ndstool-result 4 rebuild ok arm7 6708 7000 moved 512 layout kept undo none #");
+  EXPECT_NE(format_line(recorded(UndoRecord::too_large)).find(" layout kept undo too-large #"),
+            std::string::npos);
+  EXPECT_EQ(format_line(undone(true)).substr(0, 34), "ndstool-result 4 undo ok unchanged");
   const std::string coded = format_line(
       with(rebuilt(1, 2, 0), checked(false, DsiNote::arm7i_kept, 0x037F8000, 0x02380000)));
   EXPECT_NE(coded.find(" from binary runtimes blocksds sdk-03027531 address "
@@ -163,15 +187,15 @@ std::string sealed(const std::string& body) {
 TEST(ResultLine, OnlyTheWayItIsWrittenIsRead) {
   const std::string good = bare(rebuilt(100, 200, 0));
   ASSERT_TRUE(parse_line(good));
-  EXPECT_EQ(sealed("ndstool-result 2 unpack ok"), bare(plain(Stage::unpack, State::ok)));
+  EXPECT_EQ(sealed("ndstool-result 4 unpack ok"), bare(plain(Stage::unpack, State::ok)));
   const std::string refused[] = {
       "",
-      "ndstool-result 2 unpack ok",          // no checksum
+      "ndstool-result 4 unpack ok",          // no checksum
       good.substr(0, good.size() - 1),       // checksum cut short
       good + "0",                            // a digit too many
       good + " ",                            // trailing space
       " " + good,                            // leading space
-      "ndstool-result 1" + good.substr(16),  // another version
+      "ndstool-result 2" + good.substr(16),  // another version
   };
   for (const std::string& text : refused) EXPECT_FALSE(parse_line(text)) << text;
 
@@ -182,56 +206,63 @@ TEST(ResultLine, OnlyTheWayItIsWrittenIsRead) {
     EXPECT_FALSE(parse_line(damaged)) << damaged;
   }
   // Lower-case hex digits are not how it is written.
-  std::string lower = sealed("ndstool-result 2 rebuild committing");
+  std::string lower = sealed("ndstool-result 4 rebuild committing");
   ASSERT_TRUE(parse_line(lower));
   for (std::size_t i = lower.size() - 8; i < lower.size(); ++i) {
     if (lower[i] >= 'A' && lower[i] <= 'F') lower[i] = static_cast<char>(lower[i] - 'A' + 'a');
   }
-  if (lower != sealed("ndstool-result 2 rebuild committing")) {
+  if (lower != sealed("ndstool-result 4 rebuild committing")) {
     EXPECT_FALSE(parse_line(lower));
   }
 }
 
 TEST(ResultLine, MalformedWordsAreRefusedEvenWithAValidChecksum) {
-  const std::string kOk = "ndstool-result 2 rebuild ok arm7 1 2 moved 0 layout kept ";
+  const std::string kOk = "ndstool-result 4 rebuild ok arm7 1 2 moved 0 layout kept undo none ";
   const std::string bodies[] = {
-      "ndstool-result 2 unpack committing",
-      "ndstool-result 2 unpack ok arm7 1 2 moved 0 layout kept",
-      "ndstool-result 2 unpack ok ",
-      "ndstool-result 2 rebuild ok",
-      "ndstool-result 2 rebuild ok arm7 01 2 moved 0 layout kept",
-      "ndstool-result 2 rebuild ok arm7 1 2 moved 0 layout kept extra",
-      "ndstool-result 2 rebuild ok arm7 1 4294967296 moved 0 layout kept",
-      "ndstool-result 2 rebuild ok arm7 1 -2 moved 0 layout kept",
-      "ndstool-result 2 rebuild ok arm7 1 2 moved 0 layout lost",
-      "ndstool-result 2 rebuild ok  arm7 1 2 moved 0 layout kept",
-      "ndstool-result 2 rebuild failed ",
-      "ndstool-result 2 rebuild failed",
-      "ndstool-result 2 rebuild failed other reason bad \\q escape",
-      "ndstool-result 2 rebuild failed other reason unknown \\z escape",
-      "ndstool-result 2 rebuild failed other reason cut \\x4",
-      "ndstool-result 2 rebuild failed other reason ends in \\",
-      "ndstool-result 2 rebuild failed other reason lower-case \\x1f",
-      "ndstool-result 2 rebuild failed other reason needless \\x41 escape",
-      "ndstool-result 2 rebuild failed other reason UTF-8 escaped \\xEA\\xB2\\x8C",
-      "ndstool-result 2 rebuild failed other reason raw\ttab",
-      "ndstool-result 2 rebuild failed other reason raw \xC7 byte",
-      "ndstool-result 2 rebuild failed other",
-      "ndstool-result 2 rebuild failed other reason ",
-      "ndstool-result 2 rebuild failed why reason lost",
-      "ndstool-result 2 rebuild failed other refused empty reason x",
-      "ndstool-result 2 rebuild failed arm7-refused reason x",
-      "ndstool-result 2 rebuild failed arm7-refused refused huge reason x",
+      "ndstool-result 4 unpack committing",
+      "ndstool-result 4 unpack ok arm7 1 2 moved 0 layout kept",
+      "ndstool-result 4 unpack ok ",
+      "ndstool-result 4 rebuild ok",
+      "ndstool-result 4 rebuild ok arm7 01 2 moved 0 layout kept undo none",
+      "ndstool-result 4 rebuild ok arm7 1 2 moved 0 layout kept undo none extra",
+      "ndstool-result 4 rebuild ok arm7 1 2 moved 0 layout kept",
+      "ndstool-result 4 rebuild ok arm7 1 2 moved 0 layout kept undo maybe",
+      "ndstool-result 4 rebuild ok arm7 1 4294967296 moved 0 layout kept undo none",
+      "ndstool-result 4 rebuild ok arm7 1 -2 moved 0 layout kept undo none",
+      "ndstool-result 4 rebuild ok arm7 1 2 moved 0 layout lost undo none",
+      "ndstool-result 4 rebuild ok  arm7 1 2 moved 0 layout kept undo none",
+      "ndstool-result 4 rebuild failed ",
+      "ndstool-result 4 rebuild failed",
+      "ndstool-result 4 rebuild failed other reason bad \\q escape",
+      "ndstool-result 4 rebuild failed other reason unknown \\z escape",
+      "ndstool-result 4 rebuild failed other reason cut \\x4",
+      "ndstool-result 4 rebuild failed other reason ends in \\",
+      "ndstool-result 4 rebuild failed other reason lower-case \\x1f",
+      "ndstool-result 4 rebuild failed other reason needless \\x41 escape",
+      "ndstool-result 4 rebuild failed other reason UTF-8 escaped \\xEA\\xB2\\x8C",
+      "ndstool-result 4 rebuild failed other reason raw\ttab",
+      "ndstool-result 4 rebuild failed other reason raw \xC7 byte",
+      "ndstool-result 4 rebuild failed other",
+      "ndstool-result 4 rebuild failed other reason ",
+      "ndstool-result 4 rebuild failed why reason lost",
+      "ndstool-result 4 rebuild failed other refused empty reason x",
+      "ndstool-result 4 rebuild failed arm7-refused reason x",
+      "ndstool-result 4 rebuild failed arm7-refused refused huge reason x",
       kOk + "from elf",
       kOk + "from elf runtimes sdk-00000000 unknown address same dsi none",
       kOk + "from elf runtimes sdk-0302abcd unknown address same dsi none",
       kOk + "from binary runtimes libnds libnds address 0x037F8000-0x2380000 dsi none",
       kOk + "from binary runtimes libnds libnds address same dsi maybe",
-      "ndstool-result 2 patch ok",
-      "ndstool-result 2 unpack OK",
+      "ndstool-result 4 patch ok",
+      "ndstool-result 4 undo ok",
+      "ndstool-result 4 undo ok restored extra",
+      "ndstool-result 4 undo ok kept",
+      "ndstool-result 4 undo committing",
+      "ndstool-result 4 unpack ok restored",
+      "ndstool-result 4 unpack OK",
   };
   for (const std::string& body : bodies) EXPECT_FALSE(parse_line(sealed(body))) << body;
-  EXPECT_TRUE(parse_line(sealed("ndstool-result 2 rebuild failed other reason ok \\x1F and \\\\")));
+  EXPECT_TRUE(parse_line(sealed("ndstool-result 4 rebuild failed other reason ok \\x1F and \\\\")));
 }
 
 TEST(ResultReport, EachWayARunEndsIsToldApart) {
@@ -298,6 +329,35 @@ TEST(ResultReport, DamagedOrStrangeFilesAreNeverAPatch) {
   std::string huge;
   while (huge.size() <= kMaxFileSize) huge += format_line(unpacked);
   EXPECT_EQ(read_report(huge).outcome, Outcome::unreadable);
+}
+
+TEST(UndoReport, OneUndoLineIsReadAndAnythingElseIsNot) {
+  UndoReport r = read_undo_report(format_line(undone(false)));
+  EXPECT_EQ(r.outcome, UndoOutcome::restored);
+  EXPECT_EQ(read_undo_report(format_line(undone(true))).outcome, UndoOutcome::unchanged);
+  const Line mismatch = failed(Stage::undo, "neither image", Failure::undo_mismatch);
+  r = read_undo_report(format_line(mismatch));
+  EXPECT_EQ(r.outcome, UndoOutcome::failed);
+  EXPECT_EQ(r.line.failure, Failure::undo_mismatch);
+  EXPECT_EQ(r.line.reason, "neither image");
+
+  EXPECT_EQ(read_undo_report("").outcome, UndoOutcome::no_report);
+  const std::string whole = format_line(undone(false));
+  for (std::size_t cut = 1; cut < whole.size(); ++cut) {
+    EXPECT_EQ(read_undo_report(whole.substr(0, cut)).outcome, UndoOutcome::unreadable) << cut;
+  }
+  const std::string strange[] = {
+      whole + whole,
+      format_line(plain(Stage::unpack, State::ok)),
+      format_line(recorded(UndoRecord::kept)),
+      "garbage\n",
+  };
+  for (const std::string& file : strange) {
+    EXPECT_EQ(read_undo_report(file).outcome, UndoOutcome::unreadable) << file;
+  }
+  // An undo line is no part of a patch's report.
+  EXPECT_EQ(read_report(file_of({plain(Stage::unpack, State::ok), undone(false)})).outcome,
+            Outcome::unreadable);
 }
 
 }  // namespace

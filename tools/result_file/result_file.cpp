@@ -7,7 +7,7 @@ namespace result_file {
 
 namespace {
 
-constexpr std::string_view kMagic = "ndstool-result 2 ";
+constexpr std::string_view kMagic = "ndstool-result 4 ";
 constexpr std::string_view kCrcMark = " #";
 constexpr std::size_t kCrcDigits = 8;
 constexpr char kHex[] = "0123456789ABCDEF";
@@ -149,12 +149,15 @@ std::string_view next_word(std::string_view& rest) {
 }
 
 // Each code's word, in the order of its enum.
-constexpr std::string_view kFailureWords[] = {"other",  "no-rom",    "no-arm7",   "not-ds-image",
-                                              "in-use", "disk-full", "read-only", "arm7-refused"};
+constexpr std::string_view kFailureWords[] = {
+    "other",     "no-rom",       "no-arm7",         "not-ds-image",  "in-use",         "disk-full",
+    "read-only", "arm7-refused", "undo-unwritable", "undo-mismatch", "undo-bad-record"};
 constexpr std::string_view kRefusalWords[] = {"empty",     "ds-image",      "own-arm9",
                                               "too-large", "overlaps-arm9", "bad-elf"};
 constexpr std::string_view kRuntimeWords[] = {"unknown", "sdk",      "calico",
                                               "libnds",  "blocksds", "libnds-or-blocksds"};
+constexpr std::string_view kUndoRecordWords[] = {"none", "kept", "too-large"};
+constexpr std::string_view kStageWords[] = {"unpack", "rebuild", "undo"};
 constexpr std::string_view kDsiWords[] = {"none", "arm7i-follows", "arm7i-replaced",
                                           "arm7i-left-out", "arm7i-kept"};
 
@@ -218,7 +221,7 @@ std::optional<Arm7Check> parse_check(std::string_view& rest) {
   return check;
 }
 
-// "arm7 OLD NEW moved BYTES layout kept|compact [CHECK]"
+// "arm7 OLD NEW moved BYTES layout kept|compact undo RECORD [CHECK]"
 bool parse_rebuild_details(std::string_view rest, Line& line) {
   if (next_word(rest) != "arm7") return false;
   const auto before = parse_number(next_word(rest));
@@ -229,10 +232,14 @@ bool parse_rebuild_details(std::string_view rest, Line& line) {
   const std::string_view layout = next_word(rest);
   if (!before || !after || !moved) return false;
   if (layout != "kept" && layout != "compact") return false;
+  if (next_word(rest) != "undo") return false;
+  const auto undo = code_named<UndoRecord>(kUndoRecordWords, next_word(rest));
+  if (!undo) return false;
   line.arm7_before = *before;
   line.arm7_after = *after;
   line.moved_by = *moved;
   line.layout_kept = layout == "kept";
+  line.undo = *undo;
   if (rest.empty()) return true;
   line.check = parse_check(rest);
   return line.check && rest.empty();
@@ -292,15 +299,18 @@ Report judge(const std::vector<Line>& lines) {
 
 std::string format_line(const Line& line) {
   std::string out(kMagic);
-  out += line.stage == Stage::unpack ? "unpack" : "rebuild";
+  out += kStageWords[static_cast<std::size_t>(line.stage)];
   switch (line.state) {
     case State::ok:
       out += " ok";
       if (line.stage == Stage::rebuild) {
         out += " arm7 " + std::to_string(line.arm7_before) + " " + std::to_string(line.arm7_after) +
                " moved " + std::to_string(line.moved_by) + " layout " +
-               (line.layout_kept ? "kept" : "compact");
+               (line.layout_kept ? "kept" : "compact") + " undo ";
+        out += undo_record_word(line.undo);
         if (line.check) out += check_words(*line.check);
+      } else if (line.stage == Stage::undo) {
+        out += line.undo_unchanged ? " unchanged" : " restored";
       }
       break;
     case State::committing: out += " committing"; break;
@@ -337,18 +347,18 @@ std::optional<Line> parse_line(std::string_view text) {
 
   std::string_view rest = body.substr(kMagic.size());
   Line line;
-  const std::string_view stage = next_word(rest);
+  const auto stage = code_named<Stage>(kStageWords, next_word(rest));
   const std::string_view state = next_word(rest);
-  if (stage == "unpack") {
-    line.stage = Stage::unpack;
-  } else if (stage == "rebuild") {
-    line.stage = Stage::rebuild;
-  } else {
-    return std::nullopt;
-  }
+  if (!stage) return std::nullopt;
+  line.stage = *stage;
   if (state == "ok") {
     line.state = State::ok;
     if (line.stage == Stage::rebuild && !parse_rebuild_details(rest, line)) return std::nullopt;
+    if (line.stage == Stage::undo) {
+      const std::string_view how = next_word(rest);
+      if (how != "restored" && how != "unchanged") return std::nullopt;
+      line.undo_unchanged = how == "unchanged";
+    }
   } else if (state == "failed") {
     line.state = State::failed;
     if (!parse_failure_details(rest, line)) return std::nullopt;
@@ -389,6 +399,18 @@ Report read_report(std::string_view file) {
   return report;
 }
 
+UndoReport read_undo_report(std::string_view file) {
+  if (file.empty()) return {UndoOutcome::no_report, {}};
+  // One run of --undo writes exactly one line.
+  const std::size_t end = file.find('\n');
+  if (file.size() > kMaxFileSize || end != file.size() - 1) return {UndoOutcome::unreadable, {}};
+  std::optional<Line> line = parse_line(file.substr(0, end));
+  if (!line || line->stage != Stage::undo) return {UndoOutcome::unreadable, {}};
+  if (line->state == State::failed) return {UndoOutcome::failed, std::move(*line)};
+  const UndoOutcome outcome = line->undo_unchanged ? UndoOutcome::unchanged : UndoOutcome::restored;
+  return {outcome, std::move(*line)};
+}
+
 std::string_view failure_word(Failure failure) {
   return kFailureWords[static_cast<std::size_t>(failure)];
 }
@@ -399,6 +421,10 @@ std::string_view refusal_word(Refusal refusal) {
 
 std::string_view dsi_word(DsiNote note) {
   return kDsiWords[static_cast<std::size_t>(note)];
+}
+
+std::string_view undo_record_word(UndoRecord record) {
+  return kUndoRecordWords[static_cast<std::size_t>(record)];
 }
 
 std::string runtime_word(const RuntimeCode& runtime) {

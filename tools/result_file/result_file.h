@@ -9,13 +9,14 @@
 // only to be quoted. Every code is defined here, once, for both sides.
 //
 // A line, UTF-8, ended by LF:
-//   ndstool-result 2 STAGE STATE [DETAILS] #CRC
-//   STAGE   unpack | rebuild
+//   ndstool-result 4 STAGE STATE [DETAILS] #CRC
+//   STAGE   unpack | rebuild | undo
 //   STATE   ok | failed | committing (rebuild only: written just before the
 //           image is replaced, so that a run stopped at that moment is
 //           known as one)
-//   DETAILS rebuild ok: "arm7 OLD NEW moved BYTES layout kept|compact"
-//           in decimal, then CHECK when there is one;
+//   DETAILS rebuild ok: "arm7 OLD NEW moved BYTES layout kept|compact
+//           undo none|kept|too-large" in decimal, then CHECK when there
+//           is one; undo ok: "restored|unchanged";
 //           failed: "FAILURE [refused REFUSAL] [CHECK] reason TEXT", TEXT
 //           with "\\", "\t", "\n", "\r" and "\xHH" escapes for a
 //           backslash, control characters and bytes that are not UTF-8
@@ -36,23 +37,29 @@ namespace result_file {
 
 // The environment variable that names the result file.
 inline constexpr char kVariable[] = "VODERER_RESULT_FILE";
+// The environment variable that names the file where -c keeps what it
+// replaced, so that `ndstool --undo` can give the original image back.
+inline constexpr char kUndoVariable[] = "VODERER_UNDO_FILE";
 // A report is a few short lines; anything larger is not one.
 inline constexpr std::size_t kMaxFileSize = std::size_t{64} * 1024;
 
-enum class Stage { unpack, rebuild };
+enum class Stage { unpack, rebuild, undo };
 enum class State { ok, failed, committing };
 
 // What kind of failure it was, so that the window can say it in the
 // user's language and tell what to do next.
 enum class Failure {
-  other,         // anything below does not fit
-  no_rom,        // no ROM image was named (none chosen)
-  no_arm7,       // Bin/arm7.bin is not there
-  not_ds_image,  // the chosen file is no DS ROM image
-  in_use,        // another program holds the ROM image (or a part) open
-  disk_full,     // no room left on the disk
-  read_only,     // the disk, folder or file cannot be written
-  arm7_refused,  // arm7.bin cannot be this image's ARM7: see Refusal
+  other,            // anything below does not fit
+  no_rom,           // no ROM image was named (none chosen)
+  no_arm7,          // Bin/arm7.bin is not there
+  not_ds_image,     // the chosen file is no DS ROM image
+  in_use,           // another program holds the ROM image (or a part) open
+  disk_full,        // no room left on the disk
+  read_only,        // the disk, folder or file cannot be written
+  arm7_refused,     // arm7.bin cannot be this image's ARM7: see Refusal
+  undo_unwritable,  // -c could not write its undo record; the image is unchanged
+  undo_mismatch,    // the ROM is neither the patched nor the original image
+  undo_bad_record,  // the undo record is damaged, foreign, or of another version
 };
 
 // Why an arm7.bin cannot be this image's ARM7 binary.
@@ -99,6 +106,13 @@ struct Arm7Check {
   bool operator==(const Arm7Check&) const = default;
 };
 
+// What -c did about the undo record.
+enum class UndoRecord {
+  none,       // no record was asked for
+  kept,       // written: the patch can be taken back
+  too_large,  // it would have been too large to keep, so there is none
+};
+
 struct Line {
   Stage stage = Stage::unpack;
   State state = State::ok;
@@ -113,6 +127,9 @@ struct Line {
   std::uint32_t arm7_after = 0;
   std::uint32_t moved_by = 0;
   bool layout_kept = true;
+  UndoRecord undo = UndoRecord::none;
+  // undo ok: the ROM already was the original image.
+  bool undo_unchanged = false;
   // rebuild ok or failed, when -c got as far as looking at arm7.bin.
   std::optional<Arm7Check> check;
 };
@@ -143,10 +160,28 @@ struct Report {
 // taken for a patch.
 Report read_report(std::string_view file);
 
+// What the undo's own result file says.
+enum class UndoOutcome {
+  restored,    // the original image is back
+  unchanged,   // the ROM already was the original image: nothing to undo
+  failed,      // `line` says why; the ROM is as it was
+  no_report,   // no line at all
+  unreadable,  // damaged, or not one undo line
+};
+
+struct UndoReport {
+  UndoOutcome outcome = UndoOutcome::no_report;
+  Line line;  // the undo's line, when there is one
+};
+
+// Reads the undo's result file as strictly as read_report.
+UndoReport read_undo_report(std::string_view file);
+
 // The words of the codes, as the line spells them (also for -v and tests).
 std::string_view failure_word(Failure failure);
 std::string_view refusal_word(Refusal refusal);
 std::string_view dsi_word(DsiNote note);
+std::string_view undo_record_word(UndoRecord record);
 // "blocksds", "sdk", "sdk-03027531" (the version in hex), ...
 std::string runtime_word(const RuntimeCode& runtime);
 
