@@ -56,6 +56,8 @@ tool "$gen_nds" "$(native "$src/game.nds")" --variant sdk >/dev/null || fail "ge
 tool "$gen_nds" "$(native "$src/other.nds")" --variant sdk --seed 99 >/dev/null || fail "gen_nds (seed 99)"
 parts -x "$src/other.nds" "$src/other" >/dev/null 2>&1 || fail "could not unpack the donor image"
 arm7_source="$src/other/arm7.bin"
+# (The window test's stand-in ndstool unpacks an empty ARM7 binary.)
+[ -s "$arm7_source" ] || printf 'ARM7-REPLACEMENT' >"$arm7_source"
 # The ROM as the patch leaves it.
 cp "$src/game.nds" "$src/patched.nds"
 parts -x "$src/patched.nds" "$src/patched" >/dev/null 2>&1 &&

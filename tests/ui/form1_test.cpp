@@ -225,13 +225,15 @@ TEST_F(Form1UndoTest, OnlyAPatchThatKeptItsRecordOrMayHaveHappenedOffersUndo) {
   failed.state = result_file::State::failed;
   failed.stage = result_file::Stage::rebuild;
   failed.failure = result_file::Failure::undo_unwritable;
+  failed.reason = "cannot write the undo record";
   result_file::Line committing;
   committing.stage = result_file::Stage::rebuild;
   committing.state = result_file::State::committing;
   const Case cases[] = {
       {PatchedLines(result_file::UndoRecord::kept), true, L"OK keeps the patch."},
       {PatchedLines(result_file::UndoRecord::too_large), false, L"larger than 16 MiB"},
-      {result_file::format_line(failed), false, L"could not be written to the program's folder"},
+      {result_file::format_line(result_file::Line{}) + result_file::format_line(failed), false,
+       L"could not be written to the program's folder"},
       {result_file::format_line(result_file::Line{}) + result_file::format_line(committing), true,
        L"It is not known whether game.nds was patched."},
   };
