@@ -130,7 +130,7 @@ std::wstring RunPatch(Files& files, ScriptLaunch& launch, const CommonDialogStat
   const std::wstring tool_folder = InProgramFolder(files, L"Bin");
   if (!files.FolderExists(tool_folder)) throw ToolFolderMissing(tool_folder);
 
-  const std::wstring rom = CarriableRomPath(files, CommonDialog1.FileName);
+  std::wstring rom = CarriableRomPath(files, CommonDialog1.FileName);
   const std::array<std::wstring, kScriptLineCount> lines = PatchScriptLines(rom);
   // Left by a patch or an undo whose window closed before it ended: gone
   // before this patch starts, so that none is taken for this one's.

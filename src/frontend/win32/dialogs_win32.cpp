@@ -55,6 +55,24 @@ PCWSTR TaskIcon(BoxIcon icon) {
   return TD_ERROR_ICON;
 }
 
+// Escape comes to the box as IDCANCEL. Without a Cancel button some task
+// dialogs (Wine's) ignore it, though the flag allows it: it ends the box
+// here as IDCANCEL, the same answer as the close button's.
+LRESULT CALLBACK EscapeEndsBox(HWND box, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                               DWORD_PTR) {
+  if (message == WM_COMMAND && LOWORD(wparam) == IDCANCEL) {
+    EndDialog(box, IDCANCEL);
+    return 0;
+  }
+  if (message == WM_NCDESTROY) RemoveWindowSubclass(box, &EscapeEndsBox, 0);
+  return DefSubclassProc(box, message, wparam, lparam);
+}
+
+HRESULT CALLBACK OnTaskDialog(HWND box, UINT notification, WPARAM, LPARAM, LONG_PTR) {
+  if (notification == TDN_CREATED) SetWindowSubclass(box, &EscapeEndsBox, 0, 0);
+  return S_OK;
+}
+
 }  // namespace
 
 bool Win32Dialogs::OfferUndo(const std::wstring& text, const std::wstring& title, BoxIcon icon) {
@@ -73,6 +91,7 @@ bool Win32Dialogs::OfferUndo(const std::wstring& text, const std::wstring& title
   config.cButtons = 1;
   config.pButtons = buttons;
   config.nDefaultButton = IDOK;
+  config.pfCallback = &OnTaskDialog;
   int pressed = IDOK;
   if (FAILED(TaskDialogIndirect(&config, &pressed, nullptr, nullptr))) {
     throw RuntimeError(err::kInvalidProcedureCall, Text(Msg::error_box_not_shown));
