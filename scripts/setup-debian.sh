@@ -9,7 +9,7 @@ packages=(
   mingw-w64 wine wine64
   xvfb xdotool x11-utils xclip imagemagick fonts-noto-cjk locales python3
   clang libclang-rt-14-dev clang-format clang-tidy
-  gettext
+  gettext libxxhash-dev
 )
 
 missing=()

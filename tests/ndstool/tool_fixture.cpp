@@ -34,7 +34,7 @@ RunResult ToolTest::run(const std::vector<std::string>& args) {
   if (result_file) report.emplace(*result_file);
   std::ostringstream out, err;
   const nds::cli::Outcome outcome = nds::cli::run_command_line(
-      cli, out, budget ? &*budget : nullptr, report ? &*report : nullptr);
+      cli, out, budget ? &*budget : nullptr, report ? &*report : nullptr, undo_file);
   RunResult r;
   r.status = nds::cli::report(outcome, err);
   r.failure = outcome.failure;

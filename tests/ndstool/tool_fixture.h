@@ -61,6 +61,8 @@ class ToolTest : public ::testing::Test {
   std::optional<std::uint64_t> write_limit;
   // The result file the program would name (main reads it from the environment).
   std::optional<fs::path> result_file;
+  // The undo record -c keeps (main reads it from the environment).
+  fs::path undo_file;
   // The eight part options for a work folder; arm7 overrides -7.
   std::vector<std::string> part_args(const fs::path& work, const std::string& arm7 = {});
   RunResult unpack(const fs::path& rom, const fs::path& work);

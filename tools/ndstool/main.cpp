@@ -24,25 +24,34 @@ std::optional<nds::WriteBudget> injected_write_budget() {
   return nds::WriteBudget(static_cast<std::uint64_t>(bytes));
 }
 
-// The result file the program names in the environment of the script it
-// starts; none when ndstool is run by hand.
-std::optional<nds::cli::ResultReport> result_report() {
+// A file the program names in the environment of the script it starts;
+// empty when ndstool is run by hand.
+template <std::size_t N>
+std::filesystem::path named_file(const char (&variable)[N]) {
 #ifdef _WIN32
   // Wide, so that a program folder with any name arrives whole.
-  const std::wstring name(std::begin(result_file::kVariable), std::end(result_file::kVariable) - 1);
+  const std::wstring name(std::begin(variable), std::end(variable) - 1);
   const wchar_t* value = _wgetenv(name.c_str());
 #else
-  const char* value = std::getenv(result_file::kVariable);
+  const char* value = std::getenv(variable);
 #endif
-  if (value == nullptr || *value == 0) return std::nullopt;
-  return nds::cli::ResultReport(std::filesystem::path(value));
+  if (value == nullptr || *value == 0) return {};
+  return std::filesystem::path(value);
+}
+
+// The result file; none when ndstool is run by hand.
+std::optional<nds::cli::ResultReport> result_report() {
+  std::filesystem::path file = named_file(result_file::kVariable);
+  if (file.empty()) return std::nullopt;
+  return nds::cli::ResultReport(std::move(file));
 }
 
 int run(const std::vector<nds::cli::CliArg>& args) {
   std::optional<nds::WriteBudget> budget = injected_write_budget();
   const std::optional<nds::cli::ResultReport> result = result_report();
   const nds::cli::Outcome outcome = nds::cli::run_command_line(
-      args, nds::cli::output_stream(), budget ? &*budget : nullptr, result ? &*result : nullptr);
+      args, nds::cli::output_stream(), budget ? &*budget : nullptr, result ? &*result : nullptr,
+      named_file(result_file::kUndoVariable));
   return nds::cli::report(outcome, nds::cli::error_stream());
 }
 

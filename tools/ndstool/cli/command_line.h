@@ -30,11 +30,13 @@ struct Outcome {
   std::string message;
 };
 
-// Runs "-x ROM ..." or "-c ROM ..." with the eight parts and optional -v,
-// whose lines go to out. budget: the tests' write failures; result: where
-// the program that started the script wants the outcome (main sets both).
+// Runs "-x ROM ..." or "-c ROM ..." with the eight parts, or "--undo RECORD
+// ROM", with optional -v, whose lines go to out. budget: the tests' write
+// failures; result: where the program that started the script wants the
+// outcome; undo_record: where -c keeps what it replaces (main sets them).
 Outcome run_command_line(const std::vector<CliArg>& args, std::ostream& out,
-                         WriteBudget* budget = nullptr, const ResultReport* result = nullptr);
+                         WriteBudget* budget = nullptr, const ResultReport* result = nullptr,
+                         const std::filesystem::path& undo_record = {});
 
 // Writes the outcome's message to err; returns the exit status.
 int report(const Outcome& outcome, std::ostream& err);

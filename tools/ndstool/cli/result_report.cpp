@@ -37,6 +37,13 @@ void ResultReport::rebuilt(const RebuildResult& result) const {
   line.moved_by = clamp32(result.moved_by);
   line.layout_kept = result.used_layout;
   line.check = result.arm7_check;
+  line.undo = result.undo;
+  append(line);
+}
+
+void ResultReport::undone(bool unchanged) const {
+  result_file::Line line = line_of(result_file::Stage::undo, result_file::State::ok);
+  line.undo_unchanged = unchanged;
   append(line);
 }
 
@@ -70,6 +77,9 @@ result_file::Failure failure_of(const Error& error) {
     case ErrorKind::MissingArm7: return Failure::no_arm7;
     case ErrorKind::NotDsImage: return Failure::not_ds_image;
     case ErrorKind::Arm7Refused: return Failure::arm7_refused;
+    case ErrorKind::UndoUnwritable: return Failure::undo_unwritable;
+    case ErrorKind::UndoMismatch: return Failure::undo_mismatch;
+    case ErrorKind::BadUndoRecord: return Failure::undo_bad_record;
     default: break;
   }
   switch (error.cause()) {
@@ -99,6 +109,15 @@ std::string report_rebuilt(const ResultReport& report, const RebuildResult& resu
     // Its "committing" line stays the last word: the program says it
     // cannot tell, rather than that nothing changed.
     return std::string("ndstool: ") + e.what() + "; the image was rebuilt all the same\n";
+  }
+  return {};
+}
+
+std::string report_undone(const ResultReport& report, bool unchanged) {
+  try {
+    report.undone(unchanged);
+  } catch (const std::exception& e) {
+    return std::string("ndstool: ") + e.what() + "; the image was given back all the same\n";
   }
   return {};
 }

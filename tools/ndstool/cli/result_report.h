@@ -23,6 +23,7 @@ class ResultReport {
   // while the image is still untouched.
   void committing() const;
   void rebuilt(const RebuildResult& result) const;
+  void undone(bool unchanged) const;
   void failed(result_file::Stage stage, const Error& error) const;
 
  private:
@@ -42,5 +43,6 @@ std::string report_failure(const ResultReport& report, result_file::Stage stage,
 // How the window sorts an error: what it was, and so what to do next.
 result_file::Failure failure_of(const Error& error);
 std::string report_rebuilt(const ResultReport& report, const RebuildResult& result);
+std::string report_undone(const ResultReport& report, bool unchanged);
 
 }  // namespace nds::cli

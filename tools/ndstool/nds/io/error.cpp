@@ -44,6 +44,9 @@ const char* kind_name(ErrorKind kind) {
     case ErrorKind::NoRom: return "no ROM image";
     case ErrorKind::MissingArm7: return "no ARM7 binary";
     case ErrorKind::Arm7Refused: return "ARM7 binary refused";
+    case ErrorKind::UndoUnwritable: return "undo record not written";
+    case ErrorKind::UndoMismatch: return "not the patched image";
+    case ErrorKind::BadUndoRecord: return "bad undo record";
     case ErrorKind::Internal: break;
   }
   return "internal error";

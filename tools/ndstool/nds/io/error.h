@@ -26,6 +26,9 @@ enum class ErrorKind {
   NoRom,            // no ROM image was named (an empty path)
   MissingArm7,      // -c: the replacement ARM7 binary is not there
   Arm7Refused,      // -c: the replacement ARM7 binary cannot be this image's: see refusal()
+  UndoUnwritable,   // -c: the undo record asked for could not be written
+  UndoMismatch,     // --undo: the image is neither the patched nor the original one
+  BadUndoRecord,    // --undo: the record is damaged, foreign, or of another version
   Internal,         // the program's own consistency check failed
 };
 

@@ -22,6 +22,9 @@ PartPath layout_part(const Parts& parts) {
 PartPath extra_part(const Parts& parts) {
   return beside_header(parts, ".extra");
 }
+PartPath digest_part(const Parts& parts) {
+  return beside_header(parts, ".digest");
+}
 
 PartPath data_file_part(const Parts& parts, const std::string& rel) {
   return {parts.data.path / rel_to_path(rel), parts.data.label + "/" + rel};

@@ -22,6 +22,8 @@ struct Parts {
 // Beside the header part: the layout map and the bytes no part carries.
 PartPath layout_part(const Parts& parts);
 PartPath extra_part(const Parts& parts);
+// Beside them, when an undo record is wanted: the unpacked image's digest.
+PartPath digest_part(const Parts& parts);
 
 // "overlay_0007.bin": the file ID, at least four decimal digits.
 std::string overlay_file_name(std::uint32_t id);
@@ -41,6 +43,11 @@ struct RunOptions {
   // -c: runs once the new image is written, just before it replaces the
   // old one; throwing stops the rebuild with the image untouched.
   std::function<void()> before_commit;
+  // -x: also hash the image, for -c's undo record (digest_part).
+  bool keep_digest = false;
+  // -c: where to keep what the new image replaces (undo/undo_record.h);
+  // empty: nowhere.
+  std::filesystem::path undo_record;
 };
 
 }  // namespace nds

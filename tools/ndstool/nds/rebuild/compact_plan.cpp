@@ -59,6 +59,16 @@ bool ends_with_footer(const PartPath& arm9, std::uint64_t size) {
   return get32(word, 0) == kArm9FooterMagic;
 }
 
+// A part that -x read from the unpacked image at `at`: the undo record needs
+// only where it went.
+Piece claimed(Piece piece, std::uint64_t at) {
+  if (at != 0) {
+    piece.origin = at;
+    piece.origin_length = piece.length;
+  }
+  return piece;
+}
+
 // Lays pieces one after the other, each at the next aligned position.
 class Packer {
  public:
@@ -111,9 +121,11 @@ std::uint64_t header_size_of(const HeaderView& header) {
 void place_overlay_table(Packer& packer, HeaderEdit header, RangeField field, const PartPath& table,
                          std::uint64_t table_size, const std::vector<std::uint32_t>& ids,
                          const CompactFiles& files) {
+  const std::uint64_t was_at = header.range(field).offset;
   header.set_range(field, 0, 0);
   if (table_size != 0)
-    header.set_range(field, packer.place(file_piece(table, table_size)), table_size);
+    header.set_range(field, packer.place(claimed(file_piece(table, table_size), was_at)),
+                     table_size);
   packer.place_overlays(ids, files);
 }
 
@@ -136,10 +148,13 @@ Plan plan_compact(const Parts& parts, const Inputs& inputs) {
   CompactFiles files = collect_files(parts, inputs);
   auto fat = std::make_shared<std::vector<std::uint8_t>>(std::size_t{files.fat_count} * 8);
 
+  const HeaderView before(inputs.header);
   Packer packer(plan, *fat);
   packer.start_after_header(plan.header->size(), header_size);
-  header.set_range(field::kArm9.range(), packer.place(file_piece(parts.arm9, inputs.arm9_size)),
-                   inputs.arm9_size - (footer ? kArm9FooterSize : 0));
+  header.set_range(
+      field::kArm9.range(),
+      packer.place(claimed(file_piece(parts.arm9, inputs.arm9_size), before.arm9().offset)),
+      inputs.arm9_size - (footer ? kArm9FooterSize : 0));
   place_overlay_table(packer, header, field::kArm9Overlays, parts.y9, inputs.y9.size(), files.ids9,
                       files);
   header.set_range(field::kArm7.range(), packer.place(arm7_piece(parts, inputs)), inputs.arm7_size);
@@ -148,8 +163,10 @@ Plan plan_compact(const Parts& parts, const Inputs& inputs) {
   auto fnt = std::make_shared<const std::vector<std::uint8_t>>(std::move(files.fnt.bytes));
   header.set_range(field::kFnt, packer.place(bytes_piece(fnt)), fnt->size());
   header.set_range(field::kFat, packer.place(bytes_piece(fat)), fat->size());
-  header.set_banner_offset(
-      inputs.banner_size == 0 ? 0 : packer.place(file_piece(parts.banner, inputs.banner_size)));
+  header.set_banner_offset(inputs.banner_size == 0
+                               ? 0
+                               : packer.place(claimed(file_piece(parts.banner, inputs.banner_size),
+                                                      before.banner_offset())));
   plan.names.resize(files.fat_count);
   for (std::size_t i = 0; i < files.fnt.files.size(); ++i) {
     NamedFile& named = files.fnt.files[i];

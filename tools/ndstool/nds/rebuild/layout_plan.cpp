@@ -67,6 +67,28 @@ void refuse_moves_past_kept_fat(const Layout& layout, const RegionPlaces& places
            hex(places.shift) + "; only an ARM7 binary that fits its present room can be taken");
 }
 
+// Where a region's new bytes stood in the unpacked image, for the undo
+// record: the parts -x wrote are those bytes unless their size changed; the
+// header, the FAT and the ARM7 are written anew.
+void claim_origin(Piece& content, const Region& region, std::uint64_t skip) {
+  switch (region.kind) {
+    case Kind::Header:
+    case Kind::Fat:
+    case Kind::Arm7:
+    case Kind::Arm7i: return;
+    case Kind::Fill:
+    case Kind::Raw:
+      if (skip >= region.length) return;
+      content.origin = region.offset + skip;
+      content.origin_length = std::min(content.length, region.length - skip);
+      return;
+    default:
+      if (content.length != region.length) return;
+      content.origin = region.offset;
+      content.origin_length = content.length;
+  }
+}
+
 // Stage 3: the pieces in order, with the padding the moves left between them.
 class PieceEmitter {
  public:
@@ -87,6 +109,7 @@ class PieceEmitter {
     } else if (skip != 0) {
       fail(ErrorKind::BadLayout, "layout: items overlap after moving");
     }
+    claim_origin(content, region, skip);
     plan_.pieces.push_back(content);
     if (extent > skip + content.length)
       plan_.pieces.push_back(fill_piece(layout_.pad, extent - skip - content.length));

@@ -9,6 +9,7 @@
 #include "nds/format/header.h"
 #include "nds/layout/layout.h"
 #include "nds/rebuild/rebuild_plan.h"
+#include "nds/undo/undo_build.h"
 
 namespace nds {
 
@@ -85,6 +86,22 @@ void finish_header(const Plan& plan, OutFile& out) {
   out.write_at(0, *plan.header);
 }
 
+// Removes the undo record unless the image it was kept for replaced the old one.
+class RecordGuard {
+ public:
+  explicit RecordGuard(const fs::path& record) : record_(record) {}
+  ~RecordGuard() {
+    std::error_code ec;
+    if (!record_.empty()) fs::remove(record_, ec);
+  }
+  RecordGuard(const RecordGuard&) = delete;
+  RecordGuard& operator=(const RecordGuard&) = delete;
+  void release() { record_.clear(); }
+
+ private:
+  fs::path record_;
+};
+
 }  // namespace
 
 RebuildResult rebuild(const PartPath& rom, const Parts& parts, const RunOptions& options) {
@@ -104,8 +121,14 @@ RebuildResult rebuild(const PartPath& rom, const Parts& parts, const RunOptions&
   AtomicReplace target(rom, options.write_budget);
   write_pieces(*plan, parts, target.out());
   finish_header(*plan, target.out());
+  // The record is on the disk before the image is replaced: a run stopped
+  // in between leaves the old image, which the record's digests tell apart.
+  RecordGuard guard(options.undo_record);
+  if (!options.undo_record.empty())
+    result.undo = keep_undo_record(rom, parts, *plan, target.out(), options);
   if (options.before_commit) options.before_commit();
   target.commit();
+  guard.release();
   if (options.log) options.log("wrote " + rom.label + ": " + std::to_string(plan->size) + " bytes");
   return result;
 }

@@ -25,6 +25,8 @@ struct RebuildResult {
   std::uint64_t arm7_after = 0;
   // What the check of the new ARM7 found out (arm7_check.h).
   result_file::Arm7Check arm7_check;
+  // Whether an undo record was kept (RunOptions::undo_record).
+  result_file::UndoRecord undo = result_file::UndoRecord::none;
 };
 
 RebuildResult rebuild(const PartPath& rom, const Parts& parts, const RunOptions& options);

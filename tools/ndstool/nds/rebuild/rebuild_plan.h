@@ -31,6 +31,10 @@ struct Piece {
   const PartPath* part = nullptr;
   Source folder = Source::None;
   std::uint32_t id = 0;
+  // Its first origin_length bytes are the unpacked image's own at origin,
+  // so the undo record needs only where they went (0: none known).
+  std::uint64_t origin = 0;
+  std::uint64_t origin_length = 0;
 };
 
 Piece fill_piece(std::uint8_t byte, std::uint64_t length);

@@ -7,6 +7,7 @@
 #include "nds/unpack/image_model.h"
 #include "nds/unpack/layout_writer.h"
 #include "nds/unpack/part_writer.h"
+#include "nds/undo/digest_file.h"
 
 namespace nds {
 
@@ -22,6 +23,19 @@ void log_summary(const PartPath& rom, const ImageModel& model, const Log& log) {
   for (std::size_t i = 0; i < model.notes.size() && i < kMaxNotes; ++i) log("  " + model.notes[i]);
   if (model.notes.size() > kMaxNotes)
     log("  (" + std::to_string(model.notes.size() - kMaxNotes) + " more such notes)");
+}
+
+// The image's digest for -c's undo record, so that -c need not read the
+// whole image again.
+void write_digest(const InFile& rom, const Parts& parts, const RunOptions& options) {
+  const ImageDigest image{rom.size(), digest_of(rom.size(), [&](std::uint64_t at, auto bytes) {
+                            rom.read_at(at, bytes);
+                          })};
+  const std::string text = format_digest_file(image);
+  const PartPath file = digest_part(parts);
+  OutFile out(file.path, file.label, true, options.write_budget);
+  out.write(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+  out.close();
 }
 
 }  // namespace
@@ -42,7 +56,9 @@ void unpack(const PartPath& rom_part, const Parts& parts, const RunOptions& opti
   remove_stale(parts.header);
   remove_stale(layout_part(parts));
   remove_stale(extra_part(parts));
+  remove_stale(digest_part(parts));
   write_parts(rom, model, parts, options);
+  if (options.keep_digest) write_digest(rom, parts, options);
   write_layout_files(rom, model, parts, options);
 }
 
