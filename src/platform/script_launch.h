@@ -34,8 +34,9 @@ class ScriptLaunch {
   virtual void LaunchScript(const std::wstring& script_path, const std::wstring& working_folder,
                             const EnvironmentChanges& environment) = 0;
 
-  // Starts the console program `program` with `arguments` directly, with no
-  // window or console of its own, as LaunchScript does otherwise.
+  // Starts the console program `program` (on Windows ".exe" may be left
+  // off) with `arguments` directly, with no window or console of its own,
+  // as LaunchScript does otherwise.
   virtual void LaunchProgram(const std::wstring& program,
                              const std::vector<std::wstring>& arguments,
                              const std::wstring& working_folder,

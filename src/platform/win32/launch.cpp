@@ -107,7 +107,9 @@ void ProcessLaunch::LaunchProgram(const std::wstring& program,
   startup.cb = sizeof startup;
   std::vector<std::wstring> all{program};
   all.insert(all.end(), arguments.begin(), arguments.end());
-  Start(program, CommandLine(all), working_folder, environment, CREATE_NO_WINDOW, startup);
+  // No application name: the system then finds the program by its command
+  // line's first word, adding ".exe" where the name has no extension.
+  Start({}, CommandLine(all), working_folder, environment, CREATE_NO_WINDOW, startup);
 }
 
 void ProcessLaunch::Start(const std::wstring& application, std::wstring command_line,
@@ -116,9 +118,9 @@ void ProcessLaunch::Start(const std::wstring& application, std::wstring command_
   std::vector<wchar_t> block = EnvironmentBlock(environment);
   STARTUPINFOW info = startup;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(application.c_str(), command_line.data(), nullptr, nullptr, FALSE,
-                      flags | CREATE_UNICODE_ENVIRONMENT, block.data(), working_folder.c_str(),
-                      &info, &process)) {
+  if (!CreateProcessW(application.empty() ? nullptr : application.c_str(), command_line.data(),
+                      nullptr, nullptr, FALSE, flags | CREATE_UNICODE_ENVIRONMENT, block.data(),
+                      working_folder.c_str(), &info, &process)) {
     const DWORD error = GetLastError();
     const int number = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
                            ? err::kFileNotFound
