@@ -68,8 +68,27 @@ LRESULT CALLBACK EscapeEndsBox(HWND box, UINT message, WPARAM wparam, LPARAM lpa
   return DefSubclassProc(box, message, wparam, lparam);
 }
 
+// In the middle of the screen, where the message boxes are (some task
+// dialogs open at its corner, over the window).
+void CenterOnScreen(HWND box) {
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  RECT rect{};
+  if (!GetMonitorInfoW(MonitorFromWindow(box, MONITOR_DEFAULTTOPRIMARY), &monitor) ||
+      !GetWindowRect(box, &rect)) {
+    return;
+  }
+  const RECT& area = monitor.rcWork;
+  const int x = area.left + ((area.right - area.left) - (rect.right - rect.left)) / 2;
+  const int y = area.top + ((area.bottom - area.top) - (rect.bottom - rect.top)) / 2;
+  SetWindowPos(box, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 HRESULT CALLBACK OnTaskDialog(HWND box, UINT notification, WPARAM, LPARAM, LONG_PTR) {
-  if (notification == TDN_CREATED) SetWindowSubclass(box, &EscapeEndsBox, 0, 0);
+  if (notification == TDN_CREATED) {
+    SetWindowSubclass(box, &EscapeEndsBox, 0, 0);
+    CenterOnScreen(box);
+  }
   return S_OK;
 }
 
