@@ -96,6 +96,12 @@ answer() {
     escape) xdotool key Escape ;;
     close) python3 "$here/close_window.py" "$box" ;;
     undo) xdotool key alt+u ;;
+    changed)
+      # Changed behind the box's back: the undo must refuse it.
+      printf 'changed' >>"$rom"
+      cp "$rom" "$temp/changed.nds"
+      xdotool key alt+u
+      ;;
   esac
   poll 30 "the box to close" box_gone "$box"
   if [ "$how" = undo ]; then
@@ -103,6 +109,14 @@ answer() {
     expect_box "$run-undone" \
       "$(say "game.nds is back as it was before the patch." "game.nds 파일을 패치하기 전 상태로 되돌렸습니다.")"
     cmp -s "$rom" "$src/game.nds" || fail "$run: Undo did not give back the original bytes"
+  elif [ "$how" = changed ]; then
+    poll 120 "the box after Undo" box_is_not "$box"
+    # It failed: the record stays, and Undo is offered again; OK keeps all.
+    expect_box "$run-not-undone" \
+      "$(say "game.nds could not be given back as it was before the patch." "game.nds 파일을 패치하기 전 상태로 되돌리지 못했습니다.")" \
+      "$(say "The ROM image has changed since the patch" "패치한 뒤에 ROM 이미지가 바뀌었습니다.")" \
+      "$(say "Press \"Undo\" to try again" "다시 해 보려면 \"되돌리기\"를")"
+    cmp -s "$rom" "$temp/changed.nds" || fail "$run: the undo changed a ROM it refused"
   else
     cmp -s "$rom" "$src/patched.nds" || fail "$run: the ROM is not patched as by hand after $how"
   fi
@@ -124,7 +138,7 @@ before=$(listing "$temp/$run")
 paste=type
 [ "$front_end" = linux ] && paste=paste
 choose_rom "$run" "$(native "$rom")" game.nds "$paste"
-for how in ok escape close undo; do answer "$how"; done
+for how in ok escape close undo changed; do answer "$how"; done
 close_program
 
 [ "$front_end" = windows ] && wineserver -w
