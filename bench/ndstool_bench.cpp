@@ -1,7 +1,10 @@
 // ndstool_bench: times the patch script's two ndstool steps (unpack, then
 // rebuild with another arm7.bin) on a large synthetic mastered image, next to a
 // plain copy of the same image, and reports medians, the ratio to the copy and
-// the peak memory of each ndstool run. Linux only; run through bench/run.sh.
+// the peak memory of each ndstool run. The rebuild replaces that copy, as the
+// script replaces the ROM. With "undo", both steps run as the program starts
+// them, with VODERER_UNDO_FILE set, and the undo record's size is reported.
+// Linux only; run through bench/run.sh.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -72,7 +75,7 @@ std::vector<std::string> part_args(const char* first, const fs::path& rom, const
 }
 
 int usage() {
-  std::fputs("usage: ndstool_bench NDSTOOL WORK_DIR [RUNS] [MIB]\n", stderr);
+  std::fputs("usage: ndstool_bench NDSTOOL WORK_DIR [RUNS] [MIB] [undo]\n", stderr);
   return 2;
 }
 
@@ -84,7 +87,11 @@ int main(int argc, char** argv) {
   const fs::path work = fs::absolute(argv[2]);
   const int runs = argc > 3 ? std::atoi(argv[3]) : 5;
   const unsigned mib = argc > 4 ? static_cast<unsigned>(std::atoi(argv[4])) : 320;
-  if (runs < 1 || mib < 1) return usage();
+  const bool undo = argc > 5 && std::string(argv[5]) == "undo";
+  if (runs < 1 || mib < 1 || (argc > 5 && !undo)) return usage();
+  const fs::path record = work / "deruzuz.undo";
+  // The children inherit it.
+  if (undo) setenv("VODERER_UNDO_FILE", record.c_str(), 1);
   try {
     fs::create_directories(work / "Bin");
     const fs::path rom = work / "big.nds";
@@ -105,15 +112,18 @@ int main(int argc, char** argv) {
 
     std::vector<double> unpack_s, rebuild_s, copy_s, total_s, tree_s;
     long peak_unpack = 0, peak_rebuild = 0;
-    const fs::path rebuilt = work / "rebuilt.nds", copied = work / "copy.nds";
+    const fs::path rebuilt = work / "rebuilt.nds";
+    std::uintmax_t record_size = 0;
     for (int i = 0; i < runs; ++i) {
       fs::remove_all(work / "UNPACK");
       fs::create_directories(work / "UNPACK");
       fs::remove(rebuilt);
-      fs::remove(copied);
+      fs::remove(record);
+      // The copy the rebuild replaces, timed as what any program pays.
+      const Sample c = run({"/bin/cp", rom.string(), rebuilt.string()}, work);
       const Sample u = run(
           [&] {
-            auto a = part_args("-x", rom, "../UNPACK/arm7.bin");
+            auto a = part_args("-x", rebuilt, "../UNPACK/arm7.bin");
             a.insert(a.begin(), {ndstool.string(), "-v"});
             return a;
           }(),
@@ -125,7 +135,7 @@ int main(int argc, char** argv) {
             return a;
           }(),
           work / "Bin");
-      const Sample c = run({"/bin/cp", rom.string(), copied.string()}, work);
+      if (undo) record_size = fs::file_size(record);
       // What creating the unpacked files costs any program here: a plain copy of the tree.
       fs::remove_all(work / "TREE");
       const Sample t =
@@ -151,10 +161,11 @@ int main(int argc, char** argv) {
         median(tree_s));
     std::printf("peak RSS unpack %ld KiB, rebuild %ld KiB (target < 16384 KiB)\n", peak_unpack,
                 peak_rebuild);
+    if (undo) std::printf("undo record     %ju bytes\n", record_size);
     fs::remove_all(work / "UNPACK");
     fs::remove_all(work / "TREE");
     fs::remove(rebuilt);
-    fs::remove(copied);
+    fs::remove(record);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "ndstool_bench: %s\n", e.what());
     return 1;

@@ -6,6 +6,8 @@
 #     run ignores it, succeeds and leaves none.
 #  2. A full disk (a small tmpfs): refused, image unchanged, nothing left.
 #  3. A read-only file system: refused, image unchanged.
+#  4. SIGKILL after the undo record is on the disk and before the rename:
+#     the image is the old one, and --undo never applies the record to it.
 # Cases 2 and 3 need to mount a file system (root); they are skipped, saying
 # so, where that is not possible. Exit 0 pass, 1 fail, 77 skipped entirely.
 set -uo pipefail
@@ -71,6 +73,31 @@ for pct in 0 10 20 30 40 50 60 70 80 90 100; do
   [ "$(temps "$rom")" = 0 ] || bad "a temporary file remains after the run that followed the kill at $pct %"
 done
 say "SIGKILL at 11 moments: done"
+
+# 4. A FIFO as the result file holds -c at its "committing" line, which it
+#    writes after the undo record and right before the rename. Once --undo
+#    reads the record whole (and finds the image unchanged), -c is killed.
+cp "$work/orig.nds" "$rom"
+record="$work/deruzuz.undo"
+mkfifo "$work/held.result"
+VODERER_RESULT_FILE="$work/held.result" VODERER_UNDO_FILE="$record" \
+  "$tool" -c "$rom" $(parts "$work/u" "$work/arm7-new.bin") >/dev/null 2>&1 &
+pid=$!
+record_whole() { "$tool" --undo "$record" "$rom" >/dev/null 2>&1; }
+if ! deadline_wait 60 record_whole; then
+  bad "kill after the record: the record was never whole"
+elif ! kill -0 $pid 2>/dev/null; then
+  bad "kill after the record: the rebuild did not wait at its committing line"
+fi
+kill -KILL $pid 2>/dev/null; wait $pid 2>/dev/null
+cmp -s "$rom" "$work/orig.nds" || bad "kill after the record: the image changed"
+msg=$("$tool" --undo "$record" "$rom" 2>&1)
+case $msg in *"nothing to undo"*) ;; *) bad "kill after the record: --undo said '$msg'" ;; esac
+cmp -s "$rom" "$work/orig.nds" || bad "kill after the record: --undo changed the image"
+"$tool" -c "$rom" $(parts "$work/u" "$work/arm7-new.bin") >/dev/null || bad "the run after the kill after the record failed"
+[ "$(temps "$rom")" = 0 ] || bad "a temporary file remains after the kill after the record"
+rm -f "$work/held.result" "$record"
+say "SIGKILL between the undo record and the rename: done"
 
 # 2 and 3 need a file system of their own.
 fs="$work/fs"

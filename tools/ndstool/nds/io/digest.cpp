@@ -1,11 +1,10 @@
 #include "nds/io/digest.h"
 
+#include <algorithm>
 #include <vector>
 
 #define XXH_INLINE_ALL
 #include <xxhash.h>
-
-#include "nds/io/file_io.h"
 
 namespace nds {
 
@@ -55,17 +54,30 @@ std::optional<Digest> parse_digest_hex(std::string_view text) {
   return digest;
 }
 
-Digest digest_of(std::uint64_t size, const ReadAt& read) {
+ChunkDigests::ChunkDigests(std::uint64_t size)
+    : size_(size), chunks_(static_cast<std::size_t>((size + kDigestChunk - 1) / kDigestChunk)) {}
+
+std::uint64_t ChunkDigests::length(std::size_t chunk) const {
+  return std::min(kDigestChunk, size_ - start(chunk));
+}
+
+Digest chunk_digest(std::span<const std::uint8_t> bytes) {
   Hasher hasher;
-  std::vector<std::uint8_t> buffer(kIoBuffer);
-  for (std::uint64_t at = 0; at < size;) {
-    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(size - at, buffer.size()));
-    const std::span<std::uint8_t> chunk(buffer.data(), n);
-    read(at, chunk);
-    hasher.update(chunk);
-    at += n;
-  }
+  hasher.update(bytes);
   return hasher.finish();
+}
+
+Digest ChunkDigests::finish() const {
+  Hasher hasher;
+  for (const Digest& chunk : chunks_) hasher.update(chunk.bytes);
+  return hasher.finish();
+}
+
+Digest digest_of(std::uint64_t size, const HashAt& hash) {
+  ChunkDigests digests(size);
+  for (std::size_t chunk = 0; chunk < digests.count(); ++chunk)
+    digests.set(chunk, hash(digests.start(chunk), static_cast<std::size_t>(digests.length(chunk))));
+  return digests.finish();
 }
 
 }  // namespace nds

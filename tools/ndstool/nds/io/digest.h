@@ -1,6 +1,8 @@
-// The digest that tells one image from another in the undo record: XXH3 with
-// 128 bits. It guards against a file that changed, not against an attacker,
-// so a fast hash serves.
+// The digest that tells one image from another in the undo record. It
+// guards against a file that changed, not against an attacker, so a fast
+// hash serves: XXH3 with 128 bits, of each MiB of the image, and of those
+// digests in order. The chunks can be hashed in any order, so that -c can
+// hash the new image on a thread of its own while writing it.
 #pragma once
 
 #include <array>
@@ -11,11 +13,13 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace nds {
 
 // The algorithm's name, as the record and the digest file spell it.
-inline constexpr std::string_view kDigestAlgorithm = "xxh3-128";
+inline constexpr std::string_view kDigestAlgorithm = "xxh3-128/1mib";
+inline constexpr std::uint64_t kDigestChunk = std::uint64_t{1} << 20;
 
 struct Digest {
   std::array<std::uint8_t, 16> bytes{};
@@ -26,6 +30,7 @@ struct Digest {
 std::string digest_hex(const Digest& digest);
 std::optional<Digest> parse_digest_hex(std::string_view text);
 
+// XXH3-128 of bytes given in pieces (also the record's own checksum).
 class Hasher {
  public:
   Hasher();
@@ -41,8 +46,25 @@ class Hasher {
   std::unique_ptr<State> state_;
 };
 
-// Reads `size` bytes in order through read(offset, out) and hashes them.
-using ReadAt = std::function<void(std::uint64_t, std::span<std::uint8_t>)>;
-Digest digest_of(std::uint64_t size, const ReadAt& read);
+// An image's digest, chunk by chunk; distinct chunks may be set from
+// different threads.
+class ChunkDigests {
+ public:
+  explicit ChunkDigests(std::uint64_t size);
+  std::size_t count() const { return chunks_.size(); }
+  std::uint64_t start(std::size_t chunk) const { return chunk * kDigestChunk; }
+  std::uint64_t length(std::size_t chunk) const;
+  void set(std::size_t chunk, const Digest& digest) { chunks_[chunk] = digest; }
+  Digest finish() const;
+
+ private:
+  std::uint64_t size_;
+  std::vector<Digest> chunks_;
+};
+
+// XXH3-128 of one chunk's bytes; and of the bytes of a chunk of a file.
+Digest chunk_digest(std::span<const std::uint8_t> bytes);
+using HashAt = std::function<Digest(std::uint64_t offset, std::size_t length)>;
+Digest digest_of(std::uint64_t size, const HashAt& hash);
 
 }  // namespace nds

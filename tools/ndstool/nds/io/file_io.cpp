@@ -34,6 +34,21 @@ void read_exact(os::Handle handle, std::uint64_t offset, std::span<std::uint8_t>
   }
 }
 
+// Hashed where they lie in the system's cache when it can show them, else read.
+Digest digest_range(os::Handle handle, std::uint64_t offset, std::size_t n,
+                    const std::string& what) {
+  Hasher hasher;
+  if (const std::uint8_t* view = os::map_view(handle, offset, n)) {
+    hasher.update(std::span<const std::uint8_t>(view, n));
+    os::unmap_view(view, n);
+    return hasher.finish();
+  }
+  std::vector<std::uint8_t> bytes(n);
+  read_exact(handle, offset, bytes, what);
+  hasher.update(bytes);
+  return hasher.finish();
+}
+
 }  // namespace
 
 std::string path_label(const fs::path& path) {
@@ -58,6 +73,12 @@ void InFile::read_at(std::uint64_t offset, std::span<std::uint8_t> out) const {
   if (offset > size_ || out.size() > size_ - offset)
     fail(ErrorKind::ReadFailed, label_ + ": read beyond the end of the file");
   read_exact(handle_, offset, out, "cannot read " + label_);
+}
+
+Digest InFile::digest_at(std::uint64_t offset, std::size_t n) const {
+  if (offset > size_ || n > size_ - offset)
+    fail(ErrorKind::ReadFailed, label_ + ": read beyond the end of the file");
+  return digest_range(handle_, offset, n, "cannot read " + label_);
 }
 
 std::vector<std::uint8_t> read_small_file(const fs::path& path, const std::string& label,
@@ -112,6 +133,7 @@ void OutFile::flush() {
   const std::size_t n = used_;
   used_ = 0;
   write_through(buffer_.get(), n);
+  if (on_written_) on_written_(position_);
 }
 
 void OutFile::write(std::span<const std::uint8_t> data) {
@@ -143,13 +165,16 @@ bool OutFile::copy_in_kernel(const InFile& in, std::uint64_t& offset, std::uint6
   if (count < kKernelCopyMin || !os::can_copy_in_kernel()) return false;
   flush();
   while (count > 0) {
-    const auto step = static_cast<std::size_t>(std::min<std::uint64_t>(count, kKernelCopyStep));
+    // Smaller steps when someone follows the writing.
+    const std::uint64_t most = on_written_ ? kIoBuffer * 8 : kKernelCopyStep;
+    const auto step = static_cast<std::size_t>(std::min<std::uint64_t>(count, most));
     spend(step);
     const std::int64_t copied = os::copy_in_kernel(in.native(), offset, handle_, step);
     if (copied <= 0) return false;
     count -= static_cast<std::uint64_t>(copied);
     position_ += static_cast<std::uint64_t>(copied);
     offset += static_cast<std::uint64_t>(copied);
+    if (on_written_) on_written_(position_);
   }
   return true;
 }
@@ -186,6 +211,10 @@ void OutFile::write_at(std::uint64_t offset, std::span<const std::uint8_t> data)
 void OutFile::read_back(std::uint64_t offset, std::span<std::uint8_t> out) {
   flush();
   read_exact(handle_, offset, out, "cannot read back " + label_);
+}
+
+Digest OutFile::digest_written(std::uint64_t offset, std::size_t n) const {
+  return digest_range(handle_, offset, n, "cannot read back " + label_);
 }
 
 void OutFile::sync() {

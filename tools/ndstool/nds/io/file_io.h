@@ -5,12 +5,14 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "nds/io/byte_source.h"
+#include "nds/io/digest.h"
 #include "nds/io/error.h"
 #include "nds/io/write_budget.h"
 
@@ -34,6 +36,8 @@ class InFile : public ByteSource {
   const std::string& label() const { return label_; }
   void read_at(std::uint64_t offset, std::span<std::uint8_t> out) const override;
   std::intptr_t native() const { return handle_; }
+  // XXH3-128 of n bytes at offset (a multiple of 1 MiB); callable from any thread.
+  Digest digest_at(std::uint64_t offset, std::size_t n) const;
 
  private:
   std::intptr_t handle_ = -1;
@@ -67,6 +71,12 @@ class OutFile {
   // Writes everything out and asks the system to put it on the disk.
   void sync();
   void close();
+  // Told, as the file grows, that bytes [0, end) are in it (the undo
+  // record's digest follows the writing on a thread of its own).
+  void on_written(std::function<void(std::uint64_t end)> told) { on_written_ = std::move(told); }
+  // XXH3-128 of n bytes at offset (a multiple of 1 MiB) already in the
+  // file, without flushing: callable from another thread than the writer's.
+  Digest digest_written(std::uint64_t offset, std::size_t n) const;
 
  private:
   void flush();
@@ -81,6 +91,7 @@ class OutFile {
   std::unique_ptr<std::uint8_t[]> buffer_;
   std::size_t used_ = 0;
   std::uint64_t position_ = 0;
+  std::function<void(std::uint64_t)> on_written_;
 };
 
 }  // namespace nds

@@ -1,6 +1,7 @@
 // The file calls of POSIX systems (os_file.h).
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -79,6 +80,19 @@ std::int64_t write_at(Handle handle, std::uint64_t offset, const std::uint8_t* d
 
 bool sync(Handle handle) {
   return ::fsync(fd(handle)) == 0;
+}
+
+const std::uint8_t* map_view(Handle handle, std::uint64_t offset, std::size_t n) {
+  int flags = MAP_SHARED;
+#ifdef MAP_POPULATE
+  flags |= MAP_POPULATE;  // one call maps the bytes instead of a fault per page
+#endif
+  void* view = ::mmap(nullptr, n, PROT_READ, flags, fd(handle), static_cast<off_t>(offset));
+  return view == MAP_FAILED ? nullptr : static_cast<const std::uint8_t*>(view);
+}
+
+void unmap_view(const std::uint8_t* view, std::size_t n) {
+  ::munmap(const_cast<std::uint8_t*>(view), n);
 }
 
 #ifdef __linux__

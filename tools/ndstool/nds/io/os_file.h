@@ -35,6 +35,12 @@ std::int64_t write(Handle handle, const std::uint8_t* data, std::size_t n);
 std::int64_t write_at(Handle handle, std::uint64_t offset, const std::uint8_t* data, std::size_t n);
 bool sync(Handle handle);
 
+// A read-only view of n bytes of a file at offset (a multiple of 1 MiB),
+// so that they can be hashed without being copied; nullptr where the system
+// cannot give one, and the caller reads them instead.
+const std::uint8_t* map_view(Handle handle, std::uint64_t offset, std::size_t n);
+void unmap_view(const std::uint8_t* view, std::size_t n);
+
 // Whether copy_in_kernel can move bytes file to file without passing them
 // through the process; it returns how many it copied, 0 when it cannot.
 bool can_copy_in_kernel();

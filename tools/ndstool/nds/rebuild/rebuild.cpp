@@ -119,13 +119,21 @@ RebuildResult rebuild(const PartPath& rom, const Parts& parts, const RunOptions&
   if (options.log) log_plan(rom, parts, *plan, result, options.log);
 
   AtomicReplace target(rom, options.write_budget);
+  // The undo record's digest of the new image follows the writing.
+  std::optional<BackgroundDigest> patched;
+  if (!options.undo_record.empty()) {
+    OutFile& out = target.out();
+    patched.emplace(plan->size,
+                    [&out](std::uint64_t at, std::size_t n) { return out.digest_written(at, n); });
+    out.on_written([&patched](std::uint64_t end) { patched->written(end); });
+  }
   write_pieces(*plan, parts, target.out());
   finish_header(*plan, target.out());
   // The record is on the disk before the image is replaced: a run stopped
   // in between leaves the old image, which the record's digests tell apart.
   RecordGuard guard(options.undo_record);
   if (!options.undo_record.empty())
-    result.undo = keep_undo_record(rom, parts, *plan, target.out(), options);
+    result.undo = keep_undo_record(rom, parts, *plan, *patched, options);
   if (options.before_commit) options.before_commit();
   target.commit();
   guard.release();

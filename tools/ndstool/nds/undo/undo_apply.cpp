@@ -15,8 +15,8 @@ ImageIs which_image(const PartPath& rom, const UndoHeader& header) {
   const InFile image(rom.path, rom.label);
   const std::uint64_t size = image.size();
   if (size != header.patched_size && size != header.original_size) return ImageIs::neither;
-  const Digest digest = digest_of(
-      size, [&](std::uint64_t at, std::span<std::uint8_t> out) { image.read_at(at, out); });
+  const Digest digest =
+      digest_of(size, [&](std::uint64_t at, std::size_t n) { return image.digest_at(at, n); });
   if (size == header.original_size && digest == header.original) return ImageIs::original;
   if (size == header.patched_size && digest == header.patched) return ImageIs::patched;
   return ImageIs::neither;
@@ -50,9 +50,11 @@ UndoDone undo_image(const PartPath& record_part, const PartPath& rom, const RunO
   }
   AtomicReplace target(rom, options.write_budget);
   apply_steps(record, rom, target.out());
-  const Digest result = digest_of(
-      record.header.original_size,
-      [&](std::uint64_t at, std::span<std::uint8_t> out) { target.out().read_back(at, out); });
+  OutFile& out = target.out();
+  out.sync();
+  const Digest result =
+      digest_of(record.header.original_size,
+                [&](std::uint64_t at, std::size_t n) { return out.digest_written(at, n); });
   if (result != record.header.original)
     fail(ErrorKind::BadUndoRecord,
          record_part.label + " does not give back the image it was kept for");

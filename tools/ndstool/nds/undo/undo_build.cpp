@@ -25,7 +25,8 @@ std::vector<Claim> claims_of(const Plan& plan) {
 
 // What is written over the pieces (the header, a FAT in a shared region)
 // holds other bytes than they do.
-std::vector<Claim> cut_written(std::vector<Claim> claims, std::uint64_t start, std::uint64_t end) {
+std::vector<Claim> cut_written(const std::vector<Claim>& claims, std::uint64_t start,
+                               std::uint64_t end) {
   std::vector<Claim> kept;
   for (const Claim& claim : claims) {
     const std::uint64_t claim_end = claim.at + claim.length;
@@ -61,8 +62,8 @@ ImageDigest original_digest(const Parts& parts, const InFile& original) {
     return *digest;
   }
   // Unpacked without it (by hand): read the image once more.
-  return {original.size(), digest_of(original.size(), [&](std::uint64_t at, auto bytes) {
-            original.read_at(at, bytes);
+  return {original.size(), digest_of(original.size(), [&](std::uint64_t at, std::size_t n) {
+            return original.digest_at(at, n);
           })};
 }
 
@@ -92,8 +93,8 @@ void write_record(const PartPath& record, const UndoHeader& header,
 }
 
 result_file::UndoRecord write_if_small(const PartPath& record, const PartPath& rom,
-                                       const Parts& parts, const Plan& plan, OutFile& patched,
-                                       WriteBudget* budget) {
+                                       const Parts& parts, const Plan& plan,
+                                       BackgroundDigest& patched, WriteBudget* budget) {
   std::error_code ec;
   if (!fs::exists(rom.path, ec)) return result_file::UndoRecord::none;
   const InFile original(rom.path, rom.label);
@@ -102,18 +103,22 @@ result_file::UndoRecord write_if_small(const PartPath& record, const PartPath& r
     fail(ErrorKind::UndoUnwritable, rom.label + " changed since it was unpacked");
   const std::vector<UndoStep> steps = plan_undo_steps(plan, before.size);
   if (undo_record_size(steps) > kMaxUndoRecord) return result_file::UndoRecord::too_large;
-  const Digest after = digest_of(plan.size, [&](std::uint64_t at, std::span<std::uint8_t> bytes) {
-    patched.read_back(at, bytes);
-  });
+  const Digest after = patched.finish(rewritten(plan));
   write_record(record, {before.size, before.digest, plan.size, after}, steps, original, budget);
   return result_file::UndoRecord::kept;
 }
 
 }  // namespace
 
+std::vector<std::pair<std::uint64_t, std::uint64_t>> rewritten(const Plan& plan) {
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges = {{0, plan.header->size()}};
+  for (const auto& [at, bytes] : plan.patches) ranges.emplace_back(at, at + bytes->size());
+  return ranges;
+}
+
 std::vector<UndoStep> plan_undo_steps(const Plan& plan, std::uint64_t original_size) {
-  std::vector<Claim> claims = cut_written(claims_of(plan), 0, plan.header->size());
-  for (const auto& [at, bytes] : plan.patches) claims = cut_written(claims, at, at + bytes->size());
+  std::vector<Claim> claims = claims_of(plan);
+  for (const auto& [start, end] : rewritten(plan)) claims = cut_written(claims, start, end);
   std::sort(claims.begin(), claims.end(),
             [](const Claim& a, const Claim& b) { return a.origin < b.origin; });
   std::vector<UndoStep> steps;
@@ -134,7 +139,7 @@ std::vector<UndoStep> plan_undo_steps(const Plan& plan, std::uint64_t original_s
 }
 
 result_file::UndoRecord keep_undo_record(const PartPath& rom, const Parts& parts, const Plan& plan,
-                                         OutFile& patched, const RunOptions& options) {
+                                         BackgroundDigest& patched, const RunOptions& options) {
   const PartPath record{options.undo_record, path_label(options.undo_record)};
   std::error_code ec;
   try {

@@ -2,6 +2,9 @@
 
 #include <string>
 
+#include <optional>
+
+#include "nds/io/background_digest.h"
 #include "nds/io/error.h"
 #include "nds/io/file_io.h"
 #include "nds/unpack/image_model.h"
@@ -27,10 +30,7 @@ void log_summary(const PartPath& rom, const ImageModel& model, const Log& log) {
 
 // The image's digest for -c's undo record, so that -c need not read the
 // whole image again.
-void write_digest(const InFile& rom, const Parts& parts, const RunOptions& options) {
-  const ImageDigest image{rom.size(), digest_of(rom.size(), [&](std::uint64_t at, auto bytes) {
-                            rom.read_at(at, bytes);
-                          })};
+void write_digest(const ImageDigest& image, const Parts& parts, const RunOptions& options) {
   const std::string text = format_digest_file(image);
   const PartPath file = digest_part(parts);
   OutFile out(file.path, file.label, true, options.write_budget);
@@ -57,8 +57,15 @@ void unpack(const PartPath& rom_part, const Parts& parts, const RunOptions& opti
   remove_stale(layout_part(parts));
   remove_stale(extra_part(parts));
   remove_stale(digest_part(parts));
+  // Hashed beside the unpacking, which mostly leaves the copying to the system.
+  std::optional<BackgroundDigest> digest;
+  if (options.keep_digest) {
+    digest.emplace(rom.size(),
+                   [&rom](std::uint64_t at, std::size_t n) { return rom.digest_at(at, n); });
+    digest->written(rom.size());
+  }
   write_parts(rom, model, parts, options);
-  if (options.keep_digest) write_digest(rom, parts, options);
+  if (digest) write_digest({rom.size(), digest->finish()}, parts, options);
   write_layout_files(rom, model, parts, options);
 }
 
