@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # make-seeds.sh GEN_NDS NDSTOOL OUT SAMPLE_ROMS
-# Seeds for the image, layout and result file fuzzers: the generated images
-# (random odd ones among them), the layout files -x writes for them and for
-# the sample ROMs (when present), and result files.
+# Seeds for the image, layout, result file and undo record fuzzers: the
+# generated images (random odd ones among them), the layout files -x writes
+# for them and for the sample ROMs (when present), result files and an undo
+# record.
 set -euo pipefail
 gen=$1 ndstool=$2 out=$3 samples=$4
 rm -rf "$out"
@@ -25,7 +26,7 @@ for rom in "${roms[@]}"; do
 done
 # Result files as ndstool leaves them: a patch (a round trip of a copy), and
 # an unpack refused followed by the rebuild that has nothing to rebuild.
-mkdir -p "$out/results"
+mkdir -p "$out/results" "$out/undo"
 parts() {
   local w=$3
   "$ndstool" "$1" "$2" -9 "$w/arm9.bin" -7 "$w/arm7.bin" -y9 "$w/y9.bin" -y7 "$w/y7.bin" \
@@ -33,8 +34,11 @@ parts() {
 }
 rm -rf "$out/work" && mkdir -p "$out/work/patched" "$out/work/refused"
 cp "$out/images/sdk.nds" "$out/work/patched.nds"
-export VODERER_RESULT_FILE="$out/results/patched.result"
+export VODERER_RESULT_FILE="$out/results/patched.result" VODERER_UNDO_FILE="$out/undo/patched.undo"
 parts -x "$out/work/patched.nds" "$out/work/patched" && parts -c "$out/work/patched.nds" "$out/work/patched"
+unset VODERER_UNDO_FILE
+export VODERER_RESULT_FILE="$out/results/undone.result"
+"$ndstool" --undo "$out/undo/patched.undo" "$out/work/patched.nds" >/dev/null 2>&1 || true
 printf 'not a DS image' >"$out/work/refused.nds"
 export VODERER_RESULT_FILE="$out/results/refused.result"
 parts -x "$out/work/refused.nds" "$out/work/refused" || parts -c "$out/work/refused.nds" "$out/work/refused" || true

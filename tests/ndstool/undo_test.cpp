@@ -213,5 +213,21 @@ TEST_F(Undo, NoRecordOutlivesAFailedPatch) {
     EXPECT_NE(entry.path().extension(), ".undo") << entry.path();
 }
 
+// -x run by hand leaves no digest: -c then hashes the image itself.
+TEST_F(Undo, UnpackedWithoutTheVariableTheRecordIsKeptAllTheSame) {
+  const Bytes image = build_rom({});
+  rom_ = dir_ / "rom.nds";
+  write_bytes(rom_, image);
+  write_bytes(dir_ / "arm7.bin", noise(0x900, 1));
+  const fs::path record = undo_file;
+  undo_file.clear();
+  ASSERT_EQ(unpack(rom_, dir_ / "w").status, 0);
+  EXPECT_FALSE(fs::exists(dir_ / "w" / "header.bin.digest"));
+  undo_file = record;
+  ASSERT_EQ(rebuild(rom_, dir_ / "w", u8(dir_ / "arm7.bin")).status, 0);
+  ASSERT_EQ(undo(record).status, 0);
+  EXPECT_TRUE(read_bytes(rom_) == image);
+}
+
 }  // namespace
 }  // namespace ndstest

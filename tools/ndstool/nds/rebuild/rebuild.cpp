@@ -132,8 +132,12 @@ RebuildResult rebuild(const PartPath& rom, const Parts& parts, const RunOptions&
   // The record is on the disk before the image is replaced: a run stopped
   // in between leaves the old image, which the record's digests tell apart.
   RecordGuard guard(options.undo_record);
-  if (!options.undo_record.empty())
+  if (patched) {
     result.undo = keep_undo_record(rom, parts, *plan, *patched, options);
+    // Its thread reads the file: it ends before the file is closed.
+    target.out().on_written({});
+    patched.reset();
+  }
   if (options.before_commit) options.before_commit();
   target.commit();
   guard.release();
