@@ -30,7 +30,7 @@ Msg RefusalSentence(Refusal refusal) {
 }
 
 // The unpack writes the parts into UNPACK in the program folder; the
-// rebuild writes the new image beside the ROM.
+// rebuild and the undo write the new image beside the ROM.
 bool WritesInProgramFolder(const result_file::Line& failed) {
   return failed.stage == Stage::unpack;
 }
@@ -39,10 +39,6 @@ bool WritesInProgramFolder(const result_file::Line& failed) {
 
 std::wstring FailureSentence(const result_file::Line& failed) {
   switch (failed.failure) {
-    // The undo's own failures have their sentences where the Undo is offered.
-    case Failure::undo_unwritable:
-    case Failure::undo_mismatch:
-    case Failure::undo_bad_record:
     case Failure::other: return Text(Msg::failure_other);
     case Failure::no_rom: return Text(Msg::failure_no_rom);
     case Failure::no_arm7: return Text(Msg::failure_no_arm7);
@@ -52,6 +48,9 @@ std::wstring FailureSentence(const result_file::Line& failed) {
     case Failure::read_only:
       return Text(WritesInProgramFolder(failed) ? Msg::failure_program_read_only
                                                 : Msg::failure_rom_read_only);
+    case Failure::undo_unwritable: return Text(Msg::failure_undo_unwritable);
+    case Failure::undo_mismatch: return Text(Msg::failure_undo_mismatch);
+    case Failure::undo_bad_record: return Text(Msg::failure_undo_bad_record);
     case Failure::arm7_refused: break;
   }
   return Text(failed.refusal ? RefusalSentence(*failed.refusal) : Msg::failure_arm7_refused);
@@ -59,10 +58,10 @@ std::wstring FailureSentence(const result_file::Line& failed) {
 
 std::wstring NextStep(const result_file::Line& failed, const PatchPlaces& places) {
   switch (failed.failure) {
+    case Failure::other:
     case Failure::undo_unwritable:
     case Failure::undo_mismatch:
-    case Failure::undo_bad_record:
-    case Failure::other: return Text(Msg::next_read_reason);
+    case Failure::undo_bad_record: return Text(Msg::next_read_reason);
     case Failure::no_rom: return Text(Msg::next_choose_rom);
     case Failure::no_arm7: return Text(Msg::next_put_arm7, {places.BinFolder()});
     case Failure::not_ds_image: return Text(Msg::next_choose_ds_rom);

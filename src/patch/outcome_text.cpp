@@ -47,6 +47,9 @@ std::wstring PatchedText(const std::wstring& name, const result_file::Line& rebu
       text += L"\n\n" + check;
     }
   }
+  if (rebuild.undo == result_file::UndoRecord::too_large) {
+    text += L"\n\n" + Text(Msg::undo_too_large);
+  }
   return text;
 }
 
@@ -68,7 +71,9 @@ OutcomeBox NotKnown(const std::wstring& name, const std::wstring& why) {
 OutcomeBox PatchOutcomeText(const PatchPlaces& places, const result_file::Report& report) {
   const std::wstring name = places.RomName();
   switch (report.outcome) {
-    case Outcome::patched: return {PatchedText(name, report.line), BoxIcon::information};
+    case Outcome::patched:
+      return {PatchedText(name, report.line), BoxIcon::information,
+              report.line.undo == result_file::UndoRecord::kept};
     case Outcome::failed:
       return NotPatched(name,
                         FailureSentence(report.line) + L"\n" +
@@ -86,7 +91,9 @@ OutcomeBox PatchOutcomeText(const PatchPlaces& places, const result_file::Report
                         Text(Msg::next_press_again));
     case Outcome::unknown: break;
   }
-  return NotKnown(name, Text(Msg::stopped_while_replacing));
+  OutcomeBox box = NotKnown(name, Text(Msg::stopped_while_replacing));
+  box.offers_undo = true;
+  return box;
 }
 
 OutcomeBox OutcomeNotKnown(const PatchPlaces& places, const std::wstring& why) {

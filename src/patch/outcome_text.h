@@ -13,6 +13,9 @@ namespace voderer {
 struct OutcomeBox {
   std::wstring text;
   BoxIcon icon = BoxIcon::warning;
+  // The box offers "Undo" beside OK (undo.h): the image may be patched and
+  // its record of the original is kept.
+  bool offers_undo = false;
 };
 
 // Where the patch took place: the box names the ROM, and its next step
@@ -29,7 +32,9 @@ struct PatchPlaces {
 // "game.nds was patched." with the sizes, whether anything moved and what
 // -c found out about arm7.bin (information); "... was not patched." with
 // the kind of failure, ndstool's reason, that the image was left unchanged
-// and the next step; "It is not known whether ..." (both warnings).
+// and the next step; "It is not known whether ..." (both warnings). Undo is
+// offered after a patch that kept its record, and when it is not known
+// whether the image was patched.
 OutcomeBox PatchOutcomeText(const PatchPlaces& places, const result_file::Report& report);
 
 // "It is not known whether ... was patched." for a report that could not

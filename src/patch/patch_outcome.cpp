@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "patch/patch_script.h"
+#include "patch/undo.h"
 #include "platform/runtime.h"
 #include "platform/utf8_text.h"
 #include "texts/catalogue.h"
@@ -34,6 +35,15 @@ OutcomeBox TakePatchOutcome(Files& files, const std::wstring& rom_path) {
   } catch (const RuntimeError& error) {
     // The next "P" removes it before it starts, or refuses to start.
     box.text += L"\n\n" + texts::Text(texts::Msg::report_not_removed, {path, error.Description()});
+  }
+  // Undo only while there is a record to undo with; none is left behind
+  // where none is offered (-c removes its own on a failure, but not when
+  // it was stopped).
+  box.offers_undo = box.offers_undo && files.FileExists(UndoPath(files));
+  if (box.offers_undo) {
+    box.text += L"\n\n" + texts::Text(texts::Msg::undo_offered);
+  } else {
+    DiscardUndoRecord(files);
   }
   return box;
 }

@@ -5,6 +5,7 @@
 
 #include "patch/line_writer.h"
 #include "patch/patch_outcome.h"
+#include "patch/undo.h"
 #include "texts/catalogue.h"
 
 namespace voderer {
@@ -80,20 +81,6 @@ RuntimeError ScriptNotWritten(Files& files, const std::wstring& script,
   return RuntimeError(err::kPathFileAccess, description + L"\n\n" + Text(Msg::next_move_program));
 }
 
-// A result file left by a patch whose window closed before its script
-// ended: gone before this patch starts, so that it is never read as this
-// patch's outcome.
-void RemoveOldResult(Files& files) {
-  const std::wstring result = ResultPath(files);
-  try {
-    files.Kill(result);
-  } catch (const RuntimeError& error) {
-    throw PatchNotStarted(error.Number(),
-                          Text(Msg::old_report_stuck, {result, error.Description()}) + L"\n\n" +
-                              Text(Msg::next_delete_old_report));
-  }
-}
-
 }  // namespace
 
 ScriptStillRunning::ScriptStillRunning()
@@ -129,14 +116,27 @@ std::wstring ScriptPath(Files& files) {
   return InProgramFolder(files, kScriptName);
 }
 
-void RunPatch(Files& files, ScriptLaunch& launch, const CommonDialogState& CommonDialog1) {
+void RemoveEarlierFile(Files& files, const std::wstring& path) {
+  try {
+    files.Kill(path);
+  } catch (const RuntimeError& error) {
+    throw PatchNotStarted(error.Number(), Text(Msg::old_report_stuck, {path, error.Description()}) +
+                                              L"\n\n" + Text(Msg::next_delete_old_report));
+  }
+}
+
+std::wstring RunPatch(Files& files, ScriptLaunch& launch, const CommonDialogState& CommonDialog1) {
   if (launch.ScriptRunning()) throw ScriptStillRunning();
   const std::wstring tool_folder = InProgramFolder(files, L"Bin");
   if (!files.FolderExists(tool_folder)) throw ToolFolderMissing(tool_folder);
 
-  const std::array<std::wstring, kScriptLineCount> lines =
-      PatchScriptLines(CarriableRomPath(files, CommonDialog1.FileName));
-  RemoveOldResult(files);
+  std::wstring rom = CarriableRomPath(files, CommonDialog1.FileName);
+  const std::array<std::wstring, kScriptLineCount> lines = PatchScriptLines(rom);
+  // Left by a patch or an undo whose window closed before it ended: gone
+  // before this patch starts, so that none is taken for this one's.
+  for (const std::wstring& earlier : {ResultPath(files), UndoPath(files), UndoResultPath(files)}) {
+    RemoveEarlierFile(files, earlier);
+  }
 
   // Every line is attempted even after a failure.
   std::vector<std::size_t> failed;
@@ -152,11 +152,13 @@ void RunPatch(Files& files, ScriptLaunch& launch, const CommonDialogState& Commo
   if (!failed.empty()) throw ScriptNotWritten(files, script, failed);
 
   try {
-    launch.LaunchScript(script, files.ProgramFolder(), ResultVariable(files));
+    launch.LaunchScript(script, files.ProgramFolder(),
+                        {ResultVariable(files), UndoVariable(files)});
   } catch (const RuntimeError& error) {
     throw RuntimeError(error.Number(), Text(Msg::script_not_started, {error.Description()}) +
                                            L"\n\n" + Text(Msg::next_reinstall));
   }
+  return rom;
 }
 
 }  // namespace voderer

@@ -49,15 +49,20 @@ std::wstring InProgramFolder(Files& files, std::wstring_view name);
 // Program folder + separator + "deruzuz.bat".
 std::wstring ScriptPath(Files& files);
 
+// Removes `path`, a file an earlier patch left; PatchNotStarted, saying
+// so, when it cannot.
+void RemoveEarlierFile(Files& files, const std::wstring& path);
+
 // Writes the script for the ROM selection of `CommonDialog1` with nine
 // SaveTextToFile calls and starts it through `launch` with the program
-// folder as its working folder and the result file (patch_outcome.h) named
-// in its environment, once a result file of an earlier patch is gone.
-// Throws ScriptStillRunning while an earlier script runs, PatchNotStarted
-// when Bin or the old result file is in the way, and RuntimeError when the
-// ROM path cannot be written in the code page, when a line could not be
-// written (the partial script is removed, not started) or when the launch
-// fails.
-void RunPatch(Files& files, ScriptLaunch& launch, const CommonDialogState& CommonDialog1);
+// folder as its working folder and the result file (patch_outcome.h) and
+// the undo record (undo.h) named in its environment, once those of an
+// earlier patch are gone. Returns the ROM path as the script's lines name
+// it. Throws ScriptStillRunning while an earlier script runs,
+// PatchNotStarted when Bin or an old file is in the way, and RuntimeError
+// when the ROM path cannot be written in the code page, when a line could
+// not be written (the partial script is removed, not started) or when the
+// launch fails.
+std::wstring RunPatch(Files& files, ScriptLaunch& launch, const CommonDialogState& CommonDialog1);
 
 }  // namespace voderer

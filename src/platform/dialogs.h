@@ -1,4 +1,5 @@
-// The modal boxes: the message box and the Open dialog. Each front end
+// The modal boxes: the message box (with Undo where a patch can be taken
+// back) and the Open dialog. Each front end
 // implements them with its own toolkit (src/frontend); the layers above
 // reach them only through this interface.
 #pragma once
@@ -30,6 +31,10 @@ class Dialogs {
 
   // Modal message box with one OK button and the given icon.
   virtual void MsgBox(const std::wstring& text, const std::wstring& title, BoxIcon icon) = 0;
+
+  // The same box with "Undo" beside OK. OK stays the default: Return,
+  // Escape and closing the box all mean OK. True only when Undo was chosen.
+  virtual bool OfferUndo(const std::wstring& text, const std::wstring& title, BoxIcon icon) = 0;
 
   // The modal Open dialog: reads Filter and InitDir; on OK sets FileName and
   // FileTitle, on cancel leaves them as they were. Throws RuntimeError.

@@ -47,6 +47,9 @@ class Files {
 
   // Whether `path` names an existing folder.
   virtual bool FolderExists(const std::wstring& path) = 0;
+
+  // Whether `path` names an existing file that is not a folder.
+  virtual bool FileExists(const std::wstring& path) = 0;
 };
 
 // Separator between a folder and a name in it, as the system writes paths

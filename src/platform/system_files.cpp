@@ -73,4 +73,9 @@ bool SystemFiles::FolderExists(const std::wstring& path) {
   return std::filesystem::is_directory(backend::NativePath(path), ignored);
 }
 
+bool SystemFiles::FileExists(const std::wstring& path) {
+  std::error_code ignored;
+  return std::filesystem::is_regular_file(backend::NativePath(path), ignored);
+}
+
 }  // namespace voderer

@@ -19,6 +19,7 @@ class SystemFiles final : public Files {
   void Kill(const std::wstring& path) override;
   std::optional<std::string> ReadSmallFile(const std::wstring& path, std::size_t limit) override;
   bool FolderExists(const std::wstring& path) override;
+  bool FileExists(const std::wstring& path) override;
 
  private:
   FileTable files_;

@@ -9,6 +9,10 @@
 #include "platform/dialogs.h"
 #include "platform/services.h"
 
+namespace voderer {
+struct OutcomeBox;  // patch/outcome_text.h
+}
+
 namespace voderer::ui {
 
 // The Open dialog's filter, its two halves as they stand in the program.
@@ -31,12 +35,24 @@ class Form1 : public frontend::WindowEvents {
   void Command1_Click() override;  // "P": patch
   void Command2_Click() override;  // "...": ROM selection
   void Command3_Click() override;  // "?": About
-  void ScriptEnded() override;     // the patch's script has ended: how it went
+  void ScriptEnded() override;     // the patch's script (or its undo) has ended: how it went
 
  private:
+  // What runs, until its end is told: a patch's script or its undo, for
+  // the ROM as chosen (the box names it) and as the script's line named it
+  // (the undo is given that).
+  struct Running {
+    bool undo = false;
+    std::wstring chosen_rom;
+    std::wstring script_rom;
+  };
+
+  // Shows the box; where it offers Undo and the user takes it, starts the
+  // undo, and otherwise lets the record go.
+  void ShowOutcome(const OutcomeBox& box, const Running& ended);
+
   Services services_;
-  // The ROM path of the patch whose script runs, until its end is told.
-  std::optional<std::wstring> patching_;
+  std::optional<Running> running_;
 };
 
 }  // namespace voderer::ui

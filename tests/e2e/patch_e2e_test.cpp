@@ -35,8 +35,12 @@ class SystemLaunch : public testing::FakePlatform {
  public:
   using FakePlatform::FakePlatform;
   void LaunchScript(const std::wstring& script, const std::wstring& folder,
-                    const EnvironmentVariable& variable) override {
-    system_.launch().LaunchScript(script, folder, variable);
+                    const EnvironmentChanges& environment) override {
+    system_.launch().LaunchScript(script, folder, environment);
+  }
+  void LaunchProgram(const std::wstring& program, const std::vector<std::wstring>& arguments,
+                     const std::wstring& folder, const EnvironmentChanges& environment) override {
+    system_.launch().LaunchProgram(program, arguments, folder, environment);
   }
   bool ScriptRunning() override { return system_.launch().ScriptRunning(); }
   void SetEndNotice(std::function<void()> notice) override {

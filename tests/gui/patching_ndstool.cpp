@@ -9,7 +9,8 @@
 // arguments and the variable are read as UTF-16, so that a Korean path
 // survives whatever the code page. With VODERER_STANDIN_HOLD set, "-x"
 // waits until that file exists, so that a test can act while the script
-// runs.
+// runs. Where VODERER_UNDO_FILE names a file, "-c" keeps the whole old ROM
+// there as its record, and "--undo RECORD ROM" writes it back.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -40,23 +41,39 @@ void Write(const fs::path& file, const std::string& bytes) {
   if (!out.flush()) throw std::runtime_error("cannot write " + file.string());
 }
 
-fs::path ResultFile() {
+fs::path FileNamedBy(const char* variable) {
 #ifdef _WIN32
-  const wchar_t* value = _wgetenv(L"VODERER_RESULT_FILE");
+  const wchar_t* value = _wgetenv(fs::path(variable).wstring().c_str());
 #else
-  const char* value = std::getenv(result_file::kVariable);
+  const char* value = std::getenv(variable);
 #endif
   return value != nullptr ? fs::path(value) : fs::path();
 }
 
-void Report(result_file::Stage stage, result_file::State state, std::uint32_t arm7_after = 0) {
-  const fs::path file = ResultFile();
+void Report(result_file::Stage stage, result_file::State state, std::uint32_t arm7_after = 0,
+            result_file::UndoRecord undo = result_file::UndoRecord::none) {
+  const fs::path file = FileNamedBy(result_file::kVariable);
   if (file.empty()) return;
   result_file::Line line;
   line.stage = stage;
   line.state = state;
   line.arm7_after = arm7_after;
+  line.undo = undo;
+  if (state == result_file::State::failed) {
+    line.failure = result_file::Failure::undo_bad_record;
+    line.reason = "no record";
+  }
   std::ofstream(file, std::ios::binary | std::ios::app) << result_file::format_line(line);
+}
+
+int Undo(const fs::path& record, const fs::path& rom) {
+  if (!fs::exists(record)) {
+    Report(result_file::Stage::undo, result_file::State::failed);
+    return 1;
+  }
+  Write(rom, Read(record));
+  Report(result_file::Stage::undo, result_file::State::ok);
+  return 0;
 }
 
 void Hold() {
@@ -72,6 +89,7 @@ void Hold() {
 
 int Run(const std::vector<fs::path>& args) {
   try {
+    if (args.size() == 3 && args[0] == "--undo") return Undo(args[1], args[2]);
     std::string mode;
     fs::path rom;
     std::map<std::string, fs::path> parts;
@@ -105,9 +123,12 @@ int Run(const std::vector<fs::path>& args) {
     } else {
       const std::string arm7 = Read(parts["-7"]);
       const std::string image = Read(parts["-9"]) + arm7;
+      const fs::path record = FileNamedBy(result_file::kUndoVariable);
+      if (!record.empty()) Write(record, Read(rom));
       Report(Stage::rebuild, State::committing);
       Write(rom, image);
-      Report(Stage::rebuild, State::ok, static_cast<std::uint32_t>(arm7.size()));
+      Report(Stage::rebuild, State::ok, static_cast<std::uint32_t>(arm7.size()),
+             record.empty() ? result_file::UndoRecord::none : result_file::UndoRecord::kept);
     }
     return 0;
   } catch (const std::exception& error) {

@@ -23,15 +23,18 @@ class FakePlatform : public Files, public ScriptLaunch, public Dialogs {
   // All three services, as the program hands them to Form1.
   Services AsServices() { return {*this, *this, *this}; }
 
+  // A script launch, or (with `arguments`) a program's.
   struct Launch {
-    std::wstring script;
+    std::wstring script;  // or the program
+    std::vector<std::wstring> arguments;
     std::wstring working_folder;
-    EnvironmentVariable variable;
+    EnvironmentChanges environment;
   };
   struct Message {
     std::wstring text;
     std::wstring title;
     BoxIcon icon = BoxIcon::none;
+    bool offered_undo = false;
   };
 
   // What happened.
@@ -44,6 +47,8 @@ class FakePlatform : public Files, public ScriptLaunch, public Dialogs {
   bool folders_exist = true;
   // Plays the user in the Open dialog; by default the user cancels.
   std::function<void(CommonDialogState&)> on_show_open;
+  // The user's answer to a box that offers Undo; by default OK.
+  bool user_chooses_undo = false;
 
   std::wstring ProgramFolder() override { return program_folder_; }
   std::optional<std::string> ToCodePage(std::wstring_view text) override {
@@ -62,10 +67,16 @@ class FakePlatform : public Files, public ScriptLaunch, public Dialogs {
   }
   // Folders the action looks for (Bin) are there unless a test says not.
   bool FolderExists(const std::wstring&) override { return folders_exist; }
+  bool FileExists(const std::wstring& path) override { return real_.FileExists(path); }
 
   void LaunchScript(const std::wstring& script, const std::wstring& working_folder,
-                    const EnvironmentVariable& variable) override {
-    launches.push_back({script, working_folder, variable});
+                    const EnvironmentChanges& environment) override {
+    launches.push_back({script, {}, working_folder, environment});
+  }
+  void LaunchProgram(const std::wstring& program, const std::vector<std::wstring>& arguments,
+                     const std::wstring& working_folder,
+                     const EnvironmentChanges& environment) override {
+    launches.push_back({program, arguments, working_folder, environment});
   }
   bool ScriptRunning() override { return script_running; }
   void SetEndNotice(std::function<void()> notice) override { end_notice = std::move(notice); }
@@ -74,6 +85,10 @@ class FakePlatform : public Files, public ScriptLaunch, public Dialogs {
 
   void MsgBox(const std::wstring& text, const std::wstring& title, BoxIcon icon) override {
     messages.push_back({text, title, icon});
+  }
+  bool OfferUndo(const std::wstring& text, const std::wstring& title, BoxIcon icon) override {
+    messages.push_back({text, title, icon, true});
+    return user_chooses_undo;
   }
   void ShowOpen(CommonDialogState& dialog) override {
     dialogs_shown.push_back(dialog);

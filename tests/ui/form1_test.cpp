@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "fake_platform.h"
 #include "frontend/error_box.h"
@@ -174,6 +175,139 @@ TEST_F(Form1Test, AboutShowsItsLineAndChangesNothing) {
   EXPECT_EQ(form.CommonDialog1.FileTitle, L"kept.nds");
   EXPECT_TRUE(platform.launches.empty());
   EXPECT_TRUE(fs::is_empty(folder.path()));
+}
+
+// The lines a patch's script leaves: unpacked, then rebuilt keeping (or
+// not keeping) its record of the original.
+std::string PatchedLines(result_file::UndoRecord undo) {
+  result_file::Line unpacked;
+  result_file::Line rebuilt;
+  rebuilt.stage = result_file::Stage::rebuild;
+  rebuilt.state = result_file::State::committing;
+  std::string lines = result_file::format_line(unpacked) + result_file::format_line(rebuilt);
+  rebuilt.state = result_file::State::ok;
+  rebuilt.undo = undo;
+  return lines + result_file::format_line(rebuilt);
+}
+
+std::string UndoLine(result_file::State state, result_file::Failure failure) {
+  result_file::Line line;
+  line.stage = result_file::Stage::undo;
+  line.state = state;
+  line.failure = failure;
+  if (state == result_file::State::failed) line.reason = "game.nds: changed since the patch";
+  return result_file::format_line(line);
+}
+
+class Form1UndoTest : public Form1Test {
+ protected:
+  fs::path Record() const { return folder.path() / "deruzuz.undo"; }
+  fs::path UndoResult() const { return folder.path() / "deruzuz.undo.result"; }
+
+  // "P" on game.nds, then the script ends as `lines` tell, with a record.
+  void PatchEnds(const std::string& lines) {
+    UserPicks(L"game.nds");
+    form.Command2_Click();
+    form.Command1_Click();
+    testing::WriteBytes(folder.path() / "deruzuz.result", lines);
+    testing::WriteBytes(Record(), "record");
+    form.ScriptEnded();
+  }
+};
+
+TEST_F(Form1UndoTest, OnlyAPatchThatKeptItsRecordOrMayHaveHappenedOffersUndo) {
+  struct Case {
+    std::string lines;
+    bool offered;
+    std::wstring says;
+  };
+  result_file::Line failed;
+  failed.state = result_file::State::failed;
+  failed.stage = result_file::Stage::rebuild;
+  failed.failure = result_file::Failure::undo_unwritable;
+  failed.reason = "cannot write the undo record";
+  result_file::Line committing;
+  committing.stage = result_file::Stage::rebuild;
+  committing.state = result_file::State::committing;
+  const Case cases[] = {
+      {PatchedLines(result_file::UndoRecord::kept), true, L"OK keeps the patch."},
+      {PatchedLines(result_file::UndoRecord::too_large), false, L"larger than 16 MiB"},
+      {result_file::format_line(result_file::Line{}) + result_file::format_line(failed), false,
+       L"could not be written to the program's folder"},
+      {result_file::format_line(result_file::Line{}) + result_file::format_line(committing), true,
+       L"It is not known whether game.nds was patched."},
+  };
+  for (const Case& c : cases) {
+    platform.messages.clear();
+    PatchEnds(c.lines);
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].offered_undo, c.offered) << platform.messages[0].text;
+    EXPECT_NE(platform.messages[0].text.find(c.says), std::wstring::npos)
+        << platform.messages[0].text;
+    // OK, or no Undo at all: the record goes with the result file.
+    EXPECT_FALSE(fs::exists(Record()));
+    EXPECT_FALSE(fs::exists(folder.path() / "deruzuz.result"));
+  }
+  // The script was told where to keep the record.
+  const EnvironmentChanges& environment = platform.launches.at(0).environment;
+  ASSERT_EQ(environment.size(), 2u);
+  EXPECT_EQ(environment[1].name, L"VODERER_UNDO_FILE");
+  EXPECT_EQ(fs::path(environment[1].value.value_or(L"")), Record());
+}
+
+TEST_F(Form1UndoTest, UndoRunsNdstoolOnTheScriptsRomAndSaysWhenItIsBack) {
+  platform.user_chooses_undo = true;
+  PatchEnds(PatchedLines(result_file::UndoRecord::kept));
+  // The undo runs ndstool itself on the ROM of the patch, whatever is
+  // chosen now, telling it where to report and never to keep a record.
+  ASSERT_EQ(platform.launches.size(), 2u);
+  const FakePlatform::Launch& undo = platform.launches[1];
+  EXPECT_EQ(fs::path(undo.script), folder.path() / "Bin" / "ndstool");
+  const std::wstring rom = (folder.path() / L"game.nds").wstring();
+  EXPECT_EQ(undo.arguments, (std::vector<std::wstring>{L"--undo", Record().wstring(), rom}));
+  ASSERT_EQ(undo.environment.size(), 2u);
+  EXPECT_EQ(undo.environment[0].name, L"VODERER_RESULT_FILE");
+  EXPECT_EQ(fs::path(undo.environment[0].value.value_or(L"")), UndoResult());
+  EXPECT_EQ(undo.environment[1].name, L"VODERER_UNDO_FILE");
+  EXPECT_FALSE(undo.environment[1].value);
+  EXPECT_TRUE(fs::exists(Record()));
+
+  // While it runs, "P" is refused as for a script.
+  UserPicks(L"other.nds");
+  form.Command2_Click();
+  platform.script_running = true;
+  form.Command1_Click();
+  EXPECT_EQ(platform.launches.size(), 2u);
+  platform.script_running = false;
+
+  // It failed: the record stays, and Undo is offered again; OK keeps it.
+  platform.messages.clear();
+  platform.user_chooses_undo = false;
+  testing::WriteBytes(UndoResult(),
+                      UndoLine(result_file::State::failed, result_file::Failure::undo_mismatch));
+  form.ScriptEnded();
+  ASSERT_EQ(platform.messages.size(), 1u);
+  EXPECT_TRUE(platform.messages[0].offered_undo);
+  EXPECT_EQ(platform.messages[0].text.find(L"game.nds could not be given back as it was before "
+                                           L"the patch.\n\nThe ROM image has changed since the "
+                                           L"patch"),
+            0u)
+      << platform.messages[0].text;
+  EXPECT_FALSE(fs::exists(Record()));
+  EXPECT_FALSE(fs::exists(UndoResult()));
+
+  // Once more, and it works: the box names the ROM, nothing is left.
+  platform.messages.clear();
+  platform.user_chooses_undo = true;
+  PatchEnds(PatchedLines(result_file::UndoRecord::kept));
+  testing::WriteBytes(UndoResult(), UndoLine(result_file::State::ok, {}));
+  form.ScriptEnded();
+  ASSERT_EQ(platform.messages.size(), 2u);
+  EXPECT_EQ(platform.messages[1].text, L"game.nds is back as it was before the patch.");
+  EXPECT_EQ(platform.messages[1].icon, BoxIcon::information);
+  EXPECT_FALSE(platform.messages[1].offered_undo);
+  EXPECT_FALSE(fs::exists(Record()));
+  EXPECT_FALSE(fs::exists(UndoResult()));
 }
 
 // A dialog object that fails.

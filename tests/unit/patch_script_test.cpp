@@ -116,11 +116,19 @@ TEST_F(PatchActionTest, AnEarlierResultFileGoesBeforeTheScriptIsToldWhereToWrite
   // be read as this patch's outcome.
   const std::filesystem::path result = folder_.path() / "deruzuz.result";
   testing::WriteBytes(result, "ndstool-result 1 unpack ok #53392C27\n");
+  // So are an undo record and an undo's result file left the same way.
+  const std::filesystem::path record = folder_.path() / "deruzuz.undo";
+  const std::filesystem::path undo_result = folder_.path() / "deruzuz.undo.result";
+  testing::WriteBytes(record, "record");
+  testing::WriteBytes(undo_result, "result");
   RunPatch(platform_, platform_, dialog_);
   EXPECT_FALSE(std::filesystem::exists(result));
+  EXPECT_FALSE(std::filesystem::exists(record));
+  EXPECT_FALSE(std::filesystem::exists(undo_result));
   ASSERT_EQ(platform_.launches.size(), 1u);
-  EXPECT_EQ(platform_.launches[0].variable.name, L"VODERER_RESULT_FILE");
-  EXPECT_EQ(std::filesystem::path(platform_.launches[0].variable.value), result);
+  ASSERT_FALSE(platform_.launches[0].environment.empty());
+  EXPECT_EQ(platform_.launches[0].environment[0].name, L"VODERER_RESULT_FILE");
+  EXPECT_EQ(std::filesystem::path(*platform_.launches[0].environment[0].value), result);
 
   // One that cannot be removed: nothing is written or started.
   std::filesystem::remove(Script());

@@ -2,6 +2,7 @@
 
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
+#include <FL/Fl_Button.H>
 #include <FL/Fl_Native_File_Chooser.H>
 #include <FL/Fl_Return_Button.H>
 #include <FL/Fl_Window.H>
@@ -57,9 +58,16 @@ class MessageWindow : public Fl_Window {
 
 }  // namespace
 
-void FltkDialogs::MsgBox(const std::wstring& text, const std::wstring& title, BoxIcon icon) {
-  // Our own box rather than fl_message: it copies its text with Ctrl+C,
-  // wraps long lines, and has no icon where none is wanted (About).
+namespace {
+
+// The box: the icon, the wrapped text and OK, with Undo beside it when
+// `undo_label` is given. True only when Undo was pressed: Return presses
+// OK, the default, and Escape and the close button close the box as OK.
+bool ShowBox(const std::wstring& text, const std::wstring& title, BoxIcon icon,
+             const std::string* undo_label) {
+  // Our own box rather than fl_message or fl_choice: it copies its text with
+  // Ctrl+C, wraps long lines, has no icon where none is wanted (About), and
+  // its Escape and close mean OK.
   UseFontWithHangul();
   const std::string label = LabelText(text);
   const std::string caption = ToUtf8(title);
@@ -80,9 +88,16 @@ void FltkDialogs::MsgBox(const std::wstring& text, const std::wstring& title, Bo
   // A left-aligned label is drawn 3 pixels in from each side: without
   // them it would wrap once more than measured.
   text_width += 6;
+  int undo_width = 0;
+  if (undo_label != nullptr) {
+    int label_height = 0;
+    fl_measure(undo_label->c_str(), undo_width, label_height, 0);
+    undo_width = std::max(kButtonWidth, undo_width + 2 * kMargin);
+  }
+  const int buttons_width = kButtonWidth + (undo_label != nullptr ? kMargin + undo_width : 0);
   const int text_x = icon == BoxIcon::none ? kMargin : 2 * kMargin + kIconSize;
   const int body_height = icon == BoxIcon::none ? text_height : std::max(text_height, kIconSize);
-  const int width = std::max(text_x + text_width, kButtonWidth) + kMargin;
+  const int width = std::max(text_x + text_width, buttons_width) + kMargin;
   const int height = body_height + kButtonHeight + 3 * kMargin;
 
   MessageWindow box(width, height, caption.c_str(), ToUtf8(text));
@@ -94,16 +109,40 @@ void FltkDialogs::MsgBox(const std::wstring& text, const std::wstring& title, Bo
   }
   Fl_Box message(text_x, kMargin, text_width, text_height, label.c_str());
   message.align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
-  // One OK button, the default: Return (and Escape, as for any box) closes.
-  Fl_Return_Button ok((width - kButtonWidth) / 2, height - kMargin - kButtonHeight, kButtonWidth,
-                      kButtonHeight, fl_ok);
+  // OK, the default: Return (and Escape, as for any box) closes.
+  const int buttons_x = (width - buttons_width) / 2;
+  const int buttons_y = height - kMargin - kButtonHeight;
+  Fl_Return_Button ok(buttons_x, buttons_y, kButtonWidth, kButtonHeight, fl_ok);
   ok.callback([](Fl_Widget* button, void*) { button->window()->hide(); });
+  bool undo_chosen = false;
+  // Its label's "&" makes Alt and the letter press it.
+  Fl_Button undo(buttons_x + kButtonWidth + kMargin, buttons_y, undo_width, kButtonHeight,
+                 undo_label != nullptr ? undo_label->c_str() : nullptr);
+  undo.callback(
+      [](Fl_Widget* button, void* chosen) {
+        *static_cast<bool*>(chosen) = true;
+        button->window()->hide();
+      },
+      &undo_chosen);
+  if (undo_label == nullptr) undo.hide();
   box.end();
   box.set_modal();
   box.position((Fl::w() - width) / 2, (Fl::h() - height) / 2);
   box.show();
   ok.take_focus();
   while (box.shown()) Fl::wait();
+  return undo_chosen;
+}
+
+}  // namespace
+
+void FltkDialogs::MsgBox(const std::wstring& text, const std::wstring& title, BoxIcon icon) {
+  ShowBox(text, title, icon, nullptr);
+}
+
+bool FltkDialogs::OfferUndo(const std::wstring& text, const std::wstring& title, BoxIcon icon) {
+  const std::string undo = ToUtf8(texts::Text(texts::Msg::button_undo));
+  return ShowBox(text, title, icon, &undo);
 }
 
 std::string ChooserFilter(const std::wstring& filter) {

@@ -1,4 +1,5 @@
-// The FLTK front end's modal boxes: its own message box and
+// The FLTK front end's modal boxes: its own message box (OK, or OK and
+// Undo) and
 // Fl_Native_File_Chooser as the Open dialog.
 #pragma once
 
@@ -11,6 +12,7 @@ namespace voderer::frontend {
 class FltkDialogs final : public Dialogs {
  public:
   void MsgBox(const std::wstring& text, const std::wstring& title, BoxIcon icon) override;
+  bool OfferUndo(const std::wstring& text, const std::wstring& title, BoxIcon icon) override;
   void ShowOpen(CommonDialogState& dialog) override;
 };
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cderr.h>
+#include <commctrl.h>
 #include <commdlg.h>
 
 #include <memory>
@@ -38,6 +39,83 @@ void Win32Dialogs::MsgBox(const std::wstring& text, const std::wstring& title, B
   if (MessageBoxW(GetActiveWindow(), text.c_str(), title.c_str(), MB_OK | IconFlag(icon)) == 0) {
     throw RuntimeError(err::kInvalidProcedureCall, Text(Msg::error_box_not_shown));
   }
+}
+
+namespace {
+
+constexpr int kUndoButton = 100;
+
+PCWSTR TaskIcon(BoxIcon icon) {
+  switch (icon) {
+    case BoxIcon::none: return nullptr;
+    case BoxIcon::information: return TD_INFORMATION_ICON;
+    case BoxIcon::warning: return TD_WARNING_ICON;
+    case BoxIcon::error: break;
+  }
+  return TD_ERROR_ICON;
+}
+
+// Escape comes to the box as IDCANCEL. Without a Cancel button some task
+// dialogs (Wine's) ignore it, though the flag allows it: it ends the box
+// here as IDCANCEL, the same answer as the close button's.
+LRESULT CALLBACK EscapeEndsBox(HWND box, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                               DWORD_PTR) {
+  if (message == WM_COMMAND && LOWORD(wparam) == IDCANCEL) {
+    EndDialog(box, IDCANCEL);
+    return 0;
+  }
+  if (message == WM_NCDESTROY) RemoveWindowSubclass(box, &EscapeEndsBox, 0);
+  return DefSubclassProc(box, message, wparam, lparam);
+}
+
+// In the middle of the screen, where the message boxes are (some task
+// dialogs open at its corner, over the window).
+void CenterOnScreen(HWND box) {
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  RECT rect{};
+  if (!GetMonitorInfoW(MonitorFromWindow(box, MONITOR_DEFAULTTOPRIMARY), &monitor) ||
+      !GetWindowRect(box, &rect)) {
+    return;
+  }
+  const RECT& area = monitor.rcWork;
+  const int x = area.left + ((area.right - area.left) - (rect.right - rect.left)) / 2;
+  const int y = area.top + ((area.bottom - area.top) - (rect.bottom - rect.top)) / 2;
+  SetWindowPos(box, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+HRESULT CALLBACK OnTaskDialog(HWND box, UINT notification, WPARAM, LPARAM, LONG_PTR) {
+  if (notification == TDN_CREATED) {
+    SetWindowSubclass(box, &EscapeEndsBox, 0, 0);
+    CenterOnScreen(box);
+  }
+  return S_OK;
+}
+
+}  // namespace
+
+bool Win32Dialogs::OfferUndo(const std::wstring& text, const std::wstring& title, BoxIcon icon) {
+  // A task dialog: OK (the system's label, the default) and Undo. Escape,
+  // Alt+F4 and the close button give IDCANCEL, taken as OK.
+  const std::wstring undo = Text(Msg::button_undo);
+  const TASKDIALOG_BUTTON buttons[] = {{kUndoButton, undo.c_str()}};
+  TASKDIALOGCONFIG config{};
+  config.cbSize = sizeof config;
+  config.hwndParent = GetActiveWindow();
+  config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION | TDF_SIZE_TO_CONTENT;
+  config.dwCommonButtons = TDCBF_OK_BUTTON;
+  config.pszWindowTitle = title.c_str();
+  config.pszMainIcon = TaskIcon(icon);
+  config.pszContent = text.c_str();
+  config.cButtons = 1;
+  config.pButtons = buttons;
+  config.nDefaultButton = IDOK;
+  config.pfCallback = &OnTaskDialog;
+  int pressed = IDOK;
+  if (FAILED(TaskDialogIndirect(&config, &pressed, nullptr, nullptr))) {
+    throw RuntimeError(err::kInvalidProcedureCall, Text(Msg::error_box_not_shown));
+  }
+  return pressed == kUndoButton;
 }
 
 std::vector<wchar_t> DialogFilter(const std::wstring& filter) {

@@ -1,4 +1,5 @@
-// The Win32 front end's modal boxes: MessageBoxW and GetOpenFileNameW, owned
+// The Win32 front end's modal boxes: MessageBoxW, a task dialog where Undo
+// is offered, and GetOpenFileNameW, owned
 // by the active window so that they are modal to it.
 #pragma once
 
@@ -12,6 +13,7 @@ namespace voderer::frontend {
 class Win32Dialogs final : public Dialogs {
  public:
   void MsgBox(const std::wstring& text, const std::wstring& title, BoxIcon icon) override;
+  bool OfferUndo(const std::wstring& text, const std::wstring& title, BoxIcon icon) override;
   void ShowOpen(CommonDialogState& dialog) override;
 };
 

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <optional>
+#include <utility>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -18,15 +19,36 @@ namespace voderer::posix {
 
 namespace {
 
-// The program's environment with `variable` ("NAME=value") in place of any
-// earlier value of it. Made before fork: the child may not allocate.
-std::vector<std::string> ChildEnvironment(const std::string& variable) {
-  const std::size_t name_length = variable.find('=') + 1;
+// "NAME=value" in the bytes the file system knows the value by: the
+// values are paths.
+std::string EnvironmentEntry(const EnvironmentVariable& variable) {
+  const std::optional<std::string> name = ToUtf8Exact(variable.name);
+  if (!name) throw StandardError(err::kInvalidProcedureCall);
+  return *name + "=" + (variable.value ? backend::NativePath(*variable.value).native() : "");
+}
+
+bool NameMatches(const char* entry, const std::string& assignment) {
+  const std::size_t name_length = assignment.find('=') + 1;
+  return std::strncmp(entry, assignment.c_str(), name_length) == 0;
+}
+
+// The program's environment with `changes` applied. Made before fork: the
+// child may not allocate.
+std::vector<std::string> ChildEnvironment(const EnvironmentChanges& changes) {
+  std::vector<std::string> assignments;
+  for (const EnvironmentVariable& variable : changes) {
+    assignments.push_back(EnvironmentEntry(variable));
+  }
   std::vector<std::string> environment;
   for (char** entry = environ; *entry != nullptr; ++entry) {
-    if (std::strncmp(*entry, variable.c_str(), name_length) != 0) environment.emplace_back(*entry);
+    bool changed = false;
+    for (const std::string& assignment : assignments)
+      changed = changed || NameMatches(*entry, assignment);
+    if (!changed) environment.emplace_back(*entry);
   }
-  environment.push_back(variable);
+  for (std::size_t i = 0; i < changes.size(); ++i) {
+    if (changes[i].value) environment.push_back(assignments[i]);
+  }
   return environment;
 }
 
@@ -61,37 +83,45 @@ void WaitFor(pid_t pid) {
 }  // namespace
 
 void RunbatLaunch::LaunchScript(const std::wstring& script_path, const std::wstring& working_folder,
-                                const EnvironmentVariable& variable) {
+                                const EnvironmentChanges& environment) {
   const std::filesystem::path script = backend::NativePath(script_path);
   const std::filesystem::path runner = script.parent_path() / "runbat";
-  // The value is a path: in the bytes the file system knows it by.
-  const std::optional<std::string> name = ToUtf8Exact(variable.name);
-  if (!name) throw StandardError(err::kInvalidProcedureCall);
-  Launch(runner.native(), script.native(), backend::NativePath(working_folder).native(),
-         *name + "=" + backend::NativePath(variable.value).native());
+  Launch({runner.native(), script.native()}, backend::NativePath(working_folder).native(),
+         environment);
 }
 
-void RunbatLaunch::Launch(const std::string& runner, const std::string& script,
-                          const std::string& working_folder, const std::string& variable) {
-  std::vector<std::string> environment = ChildEnvironment(variable);
+void RunbatLaunch::LaunchProgram(const std::wstring& program,
+                                 const std::vector<std::wstring>& arguments,
+                                 const std::wstring& working_folder,
+                                 const EnvironmentChanges& environment) {
+  std::vector<std::string> argv{backend::NativePath(program).native()};
+  for (const std::wstring& argument : arguments) {
+    argv.push_back(backend::NativePath(argument).native());
+  }
+  Launch(std::move(argv), backend::NativePath(working_folder).native(), environment);
+}
+
+void RunbatLaunch::Launch(std::vector<std::string> argv, const std::string& working_folder,
+                          const EnvironmentChanges& changes) {
+  std::vector<std::string> environment = ChildEnvironment(changes);
   std::vector<char*> envp;
   envp.reserve(environment.size() + 1);
   for (std::string& entry : environment) envp.push_back(entry.data());
   envp.push_back(nullptr);
+  std::vector<char*> args;
+  args.reserve(argv.size() + 1);
+  for (std::string& arg : argv) args.push_back(arg.data());
+  args.push_back(nullptr);
 
   int report[2];
   if (pipe2(report, O_CLOEXEC) != 0) {
     throw FileError(std::error_code(errno, std::generic_category()));
   }
 
-  std::string arg0 = runner;
-  std::string arg1 = script;
-  char* argv[] = {arg0.data(), arg1.data(), nullptr};
-
   const pid_t pid = fork();
   if (pid == 0) {
     close(report[0]);
-    RunChild(runner.c_str(), argv, envp.data(), working_folder.c_str(), report[1]);
+    RunChild(args[0], args.data(), envp.data(), working_folder.c_str(), report[1]);
   }
   const int fork_errno = errno;
   close(report[1]);

@@ -1,11 +1,12 @@
-// Starting the batch runner on the patch script: detached, in its own
-// session, and always reaped.
+// Starting the batch runner on the patch script, or a program directly:
+// detached, in its own session, and always reaped.
 #pragma once
 
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 #include <sys/types.h>
 
 #include "platform/script_launch.h"
@@ -16,21 +17,26 @@ class RunbatLaunch final : public ScriptLaunch {
  public:
   // Runs `runbat SCRIPT`, the batch runner that sits in the program folder
   // beside the script it runs, with `working_folder` as its current folder,
-  // stdin from /dev/null and `variable` in its environment, and returns once
-  // the runner has been exec'd. Throws RuntimeError when it could not be
+  // stdin from /dev/null and `environment` applied, and returns once the
+  // runner has been exec'd. Throws RuntimeError when it could not be
   // started (runner missing or not executable, folder missing).
   void LaunchScript(const std::wstring& script_path, const std::wstring& working_folder,
-                    const EnvironmentVariable& variable) override;
+                    const EnvironmentChanges& environment) override;
 
-  // True until the last launched runner has ended.
+  // The same for `program` itself, which writes to the program's own output.
+  void LaunchProgram(const std::wstring& program, const std::vector<std::wstring>& arguments,
+                     const std::wstring& working_folder,
+                     const EnvironmentChanges& environment) override;
+
+  // True until the last launched process has ended.
   bool ScriptRunning() override;
 
   // Run by the reaping thread once it has reaped the runner.
   void SetEndNotice(std::function<void()> notice) override;
 
  private:
-  void Launch(const std::string& runner, const std::string& script,
-              const std::string& working_folder, const std::string& variable);
+  void Launch(std::vector<std::string> argv, const std::string& working_folder,
+              const EnvironmentChanges& environment);
 
   // Shared with the reaping threads, which may outlive the launcher at exit.
   struct State {

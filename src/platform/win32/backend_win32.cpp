@@ -1,5 +1,5 @@
 // The Win32 backend: GetModuleFileNameW, the ANSI code page, wide stdio,
-// ShellExecuteExW, the user's UI language.
+// CreateProcessW, the user's UI language.
 #include <windows.h>
 
 #include <cstdio>
@@ -74,7 +74,7 @@ std::vector<std::string> UserLanguages() {
 }
 
 std::unique_ptr<ScriptLaunch> NewScriptLaunch() {
-  return std::make_unique<win32::ShellLaunch>();
+  return std::make_unique<win32::ProcessLaunch>();
 }
 
 }  // namespace backend

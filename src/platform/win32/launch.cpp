@@ -1,64 +1,159 @@
 #include "platform/win32/launch.h"
 
-#include <shellapi.h>
+#include <algorithm>
+#include <map>
 
 #include "platform/runtime.h"
 
 namespace voderer::win32 {
 
-ShellLaunch::~ShellLaunch() {
+namespace {
+
+// Windows compares variable names without regard to case.
+struct NameLess {
+  bool operator()(const std::wstring& a, const std::wstring& b) const {
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_LESS_THAN;
+  }
+};
+
+std::wstring SystemFolder() {
+  wchar_t folder[MAX_PATH + 1] = {};
+  const UINT length = GetSystemDirectoryW(folder, MAX_PATH + 1);
+  if (length == 0 || length > MAX_PATH) throw StandardError(err::kFileNotFound);
+  return folder;
+}
+
+}  // namespace
+
+std::vector<wchar_t> EnvironmentBlock(const EnvironmentChanges& changes) {
+  // Entries whose name starts with "=" (the drives' current folders) are
+  // kept: they sort first and have no name of their own to clash with.
+  std::map<std::wstring, std::wstring, NameLess> variables;
+  if (wchar_t* own = GetEnvironmentStringsW()) {
+    for (const wchar_t* entry = own; *entry != L'\0'; entry += wcslen(entry) + 1) {
+      const std::wstring text = entry;
+      const std::size_t equals = text.find(L'=', 1);
+      if (equals == std::wstring::npos) continue;
+      variables[text.substr(0, equals)] = text.substr(equals + 1);
+    }
+    FreeEnvironmentStringsW(own);
+  }
+  for (const EnvironmentVariable& change : changes) {
+    if (change.value) {
+      variables[change.name] = *change.value;
+    } else {
+      variables.erase(change.name);
+    }
+  }
+  std::vector<wchar_t> block;
+  for (const auto& [name, value] : variables) {
+    block.insert(block.end(), name.begin(), name.end());
+    block.push_back(L'=');
+    block.insert(block.end(), value.begin(), value.end());
+    block.push_back(L'\0');
+  }
+  if (block.empty()) block.push_back(L'\0');
+  block.push_back(L'\0');
+  return block;
+}
+
+std::wstring CommandLine(const std::vector<std::wstring>& arguments) {
+  // The C runtime's rules: quotes around each argument; backslashes are
+  // doubled only where a quote follows them.
+  std::wstring line;
+  for (const std::wstring& argument : arguments) {
+    if (!line.empty()) line += L' ';
+    line += L'"';
+    std::size_t backslashes = 0;
+    for (wchar_t c : argument) {
+      if (c == L'\\') {
+        ++backslashes;
+        continue;
+      }
+      line.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+      backslashes = 0;
+      line += c;
+    }
+    line.append(2 * backslashes, L'\\');
+    line += L'"';
+  }
+  return line;
+}
+
+ProcessLaunch::~ProcessLaunch() {
   StopWaiting();
   if (process_ != nullptr) CloseHandle(process_);
 }
 
-void ShellLaunch::LaunchScript(const std::wstring& script_path, const std::wstring& working_folder,
-                               const EnvironmentVariable& variable) {
-  if (!SetEnvironmentVariableW(variable.name.c_str(), variable.value.c_str())) {
-    throw StandardError(err::kInvalidProcedureCall);
-  }
-  SHELLEXECUTEINFOW info{};
-  info.cbSize = sizeof info;
-  // The process handle tells whether the script still runs; errors are
-  // ours to report, not the shell's.
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-  info.lpFile = script_path.c_str();
-  info.lpDirectory = working_folder.c_str();
-  info.nShow = SW_SHOWMINIMIZED;
-  if (!ShellExecuteExW(&info)) {
+void ProcessLaunch::LaunchScript(const std::wstring& script_path,
+                                 const std::wstring& working_folder,
+                                 const EnvironmentChanges& environment) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWMINIMIZED;
+  const std::wstring interpreter = SystemFolder() + L"\\cmd.exe";
+  // cmd takes off the outer pair of quotes and runs the quoted path.
+  Start(interpreter, L"cmd.exe /c \"\"" + script_path + L"\"\"", working_folder, environment,
+        CREATE_NEW_CONSOLE, startup);
+}
+
+void ProcessLaunch::LaunchProgram(const std::wstring& program,
+                                  const std::vector<std::wstring>& arguments,
+                                  const std::wstring& working_folder,
+                                  const EnvironmentChanges& environment) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  std::vector<std::wstring> all{program};
+  all.insert(all.end(), arguments.begin(), arguments.end());
+  // No application name: the system then finds the program by its command
+  // line's first word, adding ".exe" where the name has no extension.
+  Start({}, CommandLine(all), working_folder, environment, CREATE_NO_WINDOW, startup);
+}
+
+void ProcessLaunch::Start(const std::wstring& application, std::wstring command_line,
+                          const std::wstring& working_folder, const EnvironmentChanges& environment,
+                          DWORD flags, const STARTUPINFOW& startup) {
+  std::vector<wchar_t> block = EnvironmentBlock(environment);
+  STARTUPINFOW info = startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(application.empty() ? nullptr : application.c_str(), command_line.data(),
+                      nullptr, nullptr, FALSE, flags | CREATE_UNICODE_ENVIRONMENT, block.data(),
+                      working_folder.c_str(), &info, &process)) {
     const DWORD error = GetLastError();
     const int number = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
                            ? err::kFileNotFound
                            : err::kInvalidProcedureCall;
     throw StandardError(number);
   }
+  CloseHandle(process.hThread);
   StopWaiting();
   if (process_ != nullptr) CloseHandle(process_);
-  process_ = info.hProcess;
-  // No handle (the shell started nothing of its own): nothing to wait for.
-  if (process_ != nullptr &&
-      !RegisterWaitForSingleObject(&wait_, process_, &ShellLaunch::ProcessEnded, this, INFINITE,
+  process_ = process.hProcess;
+  if (!RegisterWaitForSingleObject(&wait_, process_, &ProcessLaunch::ProcessEnded, this, INFINITE,
                                    WT_EXECUTEONLYONCE)) {
     wait_ = nullptr;
   }
 }
 
-bool ShellLaunch::ScriptRunning() {
+bool ProcessLaunch::ScriptRunning() {
   return process_ != nullptr && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
 }
 
-void ShellLaunch::SetEndNotice(std::function<void()> notice) {
+void ProcessLaunch::SetEndNotice(std::function<void()> notice) {
   std::lock_guard lock(mutex_);
   notice_ = std::move(notice);
 }
 
-void CALLBACK ShellLaunch::ProcessEnded(void* context, BOOLEAN) {
-  auto* self = static_cast<ShellLaunch*>(context);
+void CALLBACK ProcessLaunch::ProcessEnded(void* context, BOOLEAN) {
+  auto* self = static_cast<ProcessLaunch*>(context);
   // Under the lock, so that a notice taken back is never run afterwards.
   std::lock_guard lock(self->mutex_);
   if (self->notice_) self->notice_();
 }
 
-void ShellLaunch::StopWaiting() {
+void ProcessLaunch::StopWaiting() {
   // INVALID_HANDLE_VALUE: returns only once a running callback has finished,
   // so that none outlives this object.
   if (wait_ != nullptr) UnregisterWaitEx(wait_, INVALID_HANDLE_VALUE);

@@ -1,5 +1,7 @@
-// Starting the patch script through the shell, minimized and activated, and
-// waiting for its process on a thread of the system's pool.
+// Starting the patch script (through the command interpreter, minimized and
+// activated) or a console program (without a console), each with an
+// environment block of its own, and waiting for its process on a thread of
+// the system's pool.
 #pragma once
 
 #include <windows.h>
@@ -8,23 +10,36 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/script_launch.h"
 
 namespace voderer::win32 {
 
-class ShellLaunch final : public ScriptLaunch {
- public:
-  ShellLaunch() = default;
-  ShellLaunch(const ShellLaunch&) = delete;
-  ShellLaunch& operator=(const ShellLaunch&) = delete;
-  ~ShellLaunch() override;
+// The program's own environment with `changes` applied, as CreateProcessW
+// takes it: "NAME=value\0" entries sorted by name, ended by an empty one.
+std::vector<wchar_t> EnvironmentBlock(const EnvironmentChanges& changes);
 
-  // Starts `script_path` in `working_folder` and returns at once;
-  // RuntimeError when the system could not start it. The shell passes the
-  // program's own environment on, so `variable` is set there first.
+// `arguments` as one command line that the C runtime splits back into them.
+std::wstring CommandLine(const std::vector<std::wstring>& arguments);
+
+class ProcessLaunch final : public ScriptLaunch {
+ public:
+  ProcessLaunch() = default;
+  ProcessLaunch(const ProcessLaunch&) = delete;
+  ProcessLaunch& operator=(const ProcessLaunch&) = delete;
+  ~ProcessLaunch() override;
+
+  // Starts `cmd.exe /c SCRIPT` in a console of its own, minimized, in
+  // `working_folder` and returns at once; RuntimeError when the system could
+  // not start it.
   void LaunchScript(const std::wstring& script_path, const std::wstring& working_folder,
-                    const EnvironmentVariable& variable) override;
+                    const EnvironmentChanges& environment) override;
+
+  // Starts `program` with no console window.
+  void LaunchProgram(const std::wstring& program, const std::vector<std::wstring>& arguments,
+                     const std::wstring& working_folder,
+                     const EnvironmentChanges& environment) override;
 
   // True until the process of the last launch has ended.
   bool ScriptRunning() override;
@@ -33,6 +48,9 @@ class ShellLaunch final : public ScriptLaunch {
   void SetEndNotice(std::function<void()> notice) override;
 
  private:
+  void Start(const std::wstring& application, std::wstring command_line,
+             const std::wstring& working_folder, const EnvironmentChanges& environment, DWORD flags,
+             const STARTUPINFOW& startup);
   static void CALLBACK ProcessEnded(void* context, BOOLEAN timed_out);
   void StopWaiting();
 
