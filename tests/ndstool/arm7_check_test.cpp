@@ -285,7 +285,10 @@ TEST_F(Arm7Check, SdkHalvesAreNamedJudgedAndGiveTheirAutoloadHook) {
   int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(n);
-    const SdkArm9 arm9 = sdk_arm9({.version = c.arm9_version, .nitro_codes = c.arm9_version != 0});
+    // Without a version, no parameters at all are found: the start code names the SDK.
+    const bool versioned = c.arm9_version != 0;
+    const SdkArm9 arm9 =
+        sdk_arm9({.version = c.arm9_version, .crt0_pointer = versioned, .nitro_codes = versioned});
     const SdkArm7 arm7 = sdk_arm7(c.arm7);
     const result_file::Line line =
         patch(sdk_image(arm9, c.unit_code), arm7.binary, "sdk" + std::to_string(n++));
@@ -303,6 +306,16 @@ TEST_F(Arm7Check, SdkHalvesAreNamedJudgedAndGiveTheirAutoloadHook) {
   ASSERT_EQ(patch(sdk_image(sdk_arm9({})), blind, "blind", &r).state, result_file::State::ok);
   EXPECT_EQ(rd32(rebuilt_with(blind), 0x74), 0u);
   EXPECT_NE(r.out.find("autoload hook (0x74) is set to 0"), std::string::npos) << r.out;
+  // Padded, an SDK 5 ARM7 whose parameters are not found: neither its
+  // generation nor its DSi block is claimed.
+  Bytes padded = sdk_arm7(sdk5_dsi).binary;
+  padded.resize(padded.size() + 0x40, 0);
+  const result_file::Line line = patch(sdk_image(sdk_arm9({}), 2), padded, "padded");
+  ASSERT_EQ(line.state, result_file::State::ok) << line.reason;
+  EXPECT_EQ(line.check->arm7, (result_file::RuntimeCode{Runtime::sdk, 0}));
+  EXPECT_EQ(line.check->sdk, SdkPairing::version_unknown);
+  EXPECT_EQ(line.check->dsi_block, DsiBlock::not_asked);
+  EXPECT_EQ(rd32(rebuilt_with(padded), 0x74), 0u);
   // A binary of unknown make keeps it.
   ASSERT_EQ(patch(sdk_image(sdk_arm9({})), arm7_noise(0x300, 3), "unknown").state,
             result_file::State::ok);

@@ -340,14 +340,19 @@ TEST(Binaries, SdkArm9NamedWithItsVersion) {
                "Nintendo SDK (no version recorded)");
 
   // Without the crt0's pointer: the footer, then the hook; SDK 4.2's ARM9
-  // has a CP15 constant before its hook, which names nothing.
+  // has a CP15 constant before its hook, which names no version. Its start
+  // code still names the SDK; an opening that calls no CP15 routine does not.
+  const nds::RuntimeCode no_version{Runtime::sdk, 0};
   const gen::SdkArm9 no_pointer = gen::sdk_arm9({.crt0_pointer = false});
   EXPECT_EQ(sdk_arm9_of(no_pointer, true, false).sdk_version, 0x04027531u);
   EXPECT_EQ(sdk_arm9_of(no_pointer, false, true).sdk_version, 0x04027531u);
-  EXPECT_EQ(sdk_arm9_of(no_pointer, false, false).runtime, Runtime::unknown);
+  EXPECT_EQ(sdk_arm9_of(no_pointer, false, false), no_version);
   const gen::SdkArm9 sdk42 = gen::sdk_arm9({.crt0_pointer = false, .hook_after_params = false});
-  EXPECT_EQ(sdk_arm9_of(sdk42, false, true).runtime, Runtime::unknown);
+  EXPECT_EQ(sdk_arm9_of(sdk42, false, true), no_version);
   EXPECT_EQ(sdk_arm9_of(sdk42, true, true).sdk_version, 0x04027531u);
+  gen::SdkArm9 no_cp15 = no_pointer;
+  replace_word(no_cp15.binary, 0xEE110F10, 0xE1A00000);  // init_cp15's first access
+  EXPECT_EQ(sdk_arm9_of(no_cp15, false, false).runtime, Runtime::unknown);
 
   // Where the routes disagree the crt0's pointer wins, then the footer.
   for (const bool pointer : {true, false}) {
@@ -357,13 +362,13 @@ TEST(Binaries, SdkArm9NamedWithItsVersion) {
     nds::put32(two.footer, 4, 0x1100);
     EXPECT_EQ(sdk_arm9_of(two, true, true).sdk_version, pointer ? 0x04027531u : 0x0503757Cu);
   }
-  // Hostile footers and hooks point nowhere, and name nothing.
+  // Hostile footers and hooks point nowhere, and give no version.
   gen::SdkArm9 hostile = no_pointer;
   nds::put32(hostile.footer, 4, 0xFFFFFFF0);
   hostile.autoload_hook = 0xFFFFFFFF;
-  EXPECT_EQ(sdk_arm9_of(hostile, true, true).runtime, Runtime::unknown);
+  EXPECT_EQ(sdk_arm9_of(hostile, true, true), no_version);
   hostile.autoload_hook = 0x02000002;
-  EXPECT_EQ(sdk_arm9_of(hostile, true, true).runtime, Runtime::unknown);
+  EXPECT_EQ(sdk_arm9_of(hostile, true, true), no_version);
 }
 
 TEST(Binaries, SdkArm7GenerationsDsiBlockAndAutoloadHook) {
@@ -383,9 +388,19 @@ TEST(Binaries, SdkArm7GenerationsDsiBlockAndAutoloadHook) {
     const nds::Arm7Identity id = arm7_of(a.binary);
     expect_fixed_at(id, Runtime::sdk, a.load);
     EXPECT_EQ(id.runtime.sdk_version, c.version);
+    EXPECT_TRUE(id.sdk_params);
     EXPECT_EQ(id.sdk_dsi_block, c.dsi);
     EXPECT_EQ(id.autoload_hook, a.autoload_hook);
     EXPECT_FALSE(arm9_start(a.binary, a.load, a.load));
+
+    // Padded, its parameters no longer fit: the crt0 and its autoload
+    // routine still name the SDK, with nothing derived from the parameters.
+    Bytes padded = a.binary;
+    padded.resize(padded.size() + 0x40, 0);
+    const nds::Arm7Identity blind = arm7_of(padded);
+    EXPECT_EQ(blind.runtime, (nds::RuntimeCode{Runtime::sdk, 0}));
+    EXPECT_FALSE(blind.sdk_params || blind.sdk_dsi_block);
+    EXPECT_FALSE(blind.load_address || blind.autoload_hook);
   }
   // A routine that returns instead: the hook is not known.
   gen::SdkArm7 odd = gen::sdk_arm7({});

@@ -107,13 +107,13 @@ enum class SdkPairing {
   generations_differ,  // SDK 5 with an SDK before 5: they certainly differ
   same_version,        // both versions known, with the same major and minor
   versions_differ,     // both known, of one generation, other major or minor
-  version_unknown,     // one of them records no version
+  version_unknown,     // one of them records no version, or has none found
 };
 
 // A DSi-capable image (unit code 2 or 3) given an SDK ARM7: whether that
 // ARM7 has the block its DSi mode needs.
 enum class DsiBlock {
-  not_asked,  // the image is DS only, or the ARM7 is not the SDK's
+  not_asked,  // a DS-only image, an ARM7 not the SDK's, or one whose parameters were not found
   present,
   missing,  // the halves certainly differ
 };

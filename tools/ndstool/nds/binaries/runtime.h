@@ -29,6 +29,10 @@ struct Arm7Identity {
   // Only when certain: the address of the binary's first byte, and its entry.
   std::optional<std::uint32_t> load_address;
   std::optional<std::uint32_t> entry;
+  // An SDK ARM7 whose module parameters were found: its version (0 before
+  // SDK 5, which records none) and whether it has a DSi block are known.
+  // Without them only its start code names the SDK.
+  bool sdk_params = false;
   // An SDK ARM7 whose parameters carry the DSi block (0xDEC01463).
   bool sdk_dsi_block = false;
   // SDK only, when decoded: the target of the branch that ends the ARM7's
@@ -45,6 +49,7 @@ Arm7Identity identify_arm7(const ByteSource& arm7);
 // (0x70), 0 when not known. The crt0 is read at the entry; the SDK's module
 // parameters through the crt0's pointer, else the footer, else the word
 // before the hook, trusted only when their two Nitro codes are in place.
+// An SDK crt0 without a version found is the SDK with version 0.
 RuntimeCode identify_arm9(const ByteSource& arm9, std::uint32_t ram_address, std::uint32_t entry,
                           std::span<const std::uint8_t> footer = {},
                           std::uint32_t autoload_hook = 0);

@@ -47,6 +47,10 @@ using arm::Cursor;
 
 constexpr std::uint32_t kMovIpIo = 0xE3A0C301;   // mov ip, #0x04000000
 constexpr std::uint32_t kStrIpIme = 0xE58CC208;  // str ip, [ip, #0x208]
+// The ARM9's wait for line 0 before SDK 5: ldrh r0, [ip, #6]; cmp r0, #0; bne.
+constexpr std::uint32_t kLdrhVcount = 0xE1DC00B6;
+constexpr std::uint32_t kCmpR0Zero = 0xE3500000;
+constexpr std::uint32_t kBneVcount = 0x1AFFFFFC;
 constexpr std::uint32_t kNitroCodeBe = 0xDEC00621;
 constexpr std::uint32_t kNitroCodeLe = 0x2106C0DE;
 constexpr std::uint32_t kTwlCodeBe = 0xDEC01463;
@@ -157,16 +161,16 @@ std::optional<std::size_t> autoload_exit(const CodeWindow& code, std::size_t fro
   return std::nullopt;
 }
 
-// The window offset of the hook. The autoload routine is the one the crt0
-// calls that loads the parameters' address within its first instructions.
-std::optional<std::size_t> autoload_hook_at(const CodeWindow& code, std::uint32_t pointer) {
+// Where the autoload routine loads the parameters' address: the routine
+// the crt0 calls that loads it within its first instructions.
+std::optional<std::size_t> autoload_routine(const CodeWindow& code, std::uint32_t pointer) {
   for (std::size_t n = 0; n < kCrt0Insns; ++n) {
     Cursor c(code, n * 4);
     std::size_t routine = 0;
     if (!c.bl(&routine).ok()) continue;
     for (std::size_t i = 0; i < kAutoloadOpening; ++i) {
       const auto load = arm::pc_literal(code, routine + i * 4);
-      if (load && load->value == pointer) return autoload_exit(code, routine + i * 4);
+      if (load && load->value == pointer) return routine + i * 4;
     }
   }
   return std::nullopt;
@@ -207,22 +211,51 @@ std::vector<std::uint64_t> arm9_params_offsets(const CodeWindow& code, const Arm
   return offsets;
 }
 
+// The SDK's ARM9 crt0 by its start code alone: IME cleared through ip,
+// before SDK 5 the wait for line 0, then the call of init_cp15
+// (INITi_InitCoprocessor in SDK 5), which opens with a CP15 access.
+bool sdk_arm9_start(const CodeWindow& code) {
+  Cursor c(code, 0);
+  c.is(kMovIpIo).is(kStrIpIme);
+  if (c.ok() && c.next_is(0xFFFFFFFF, kLdrhVcount)) c.is(kLdrhVcount).is(kCmpR0Zero).is(kBneVcount);
+  std::size_t routine = 0;
+  if (!c.bl(&routine).ok()) return false;
+  const auto first = code.word(routine);
+  return first && arm::is_cp15_access(*first);
+}
+
+// Parameters that the crt0's pointer names and that hold no version.
+bool unversioned_params(const CodeWindow& code, std::uint32_t ram,
+                        std::optional<std::uint32_t> pointer) {
+  if (!pointer || *pointer < ram) return false;
+  const auto w = read_words(code.binary(), *pointer - ram, kParamsWords);
+  return w && plausible(params_of(*w));
+}
+
 }  // namespace
 
 std::optional<Arm7Identity> sdk_arm7(const CodeWindow& code) {
   const auto pointer = params_pointer(code);
   if (!pointer) return std::nullopt;
   const ByteSource& binary = code.binary();
-  // Without its parameters the crt0 alone is too little to name the SDK.
+  const auto routine = autoload_routine(code, *pointer);
   const auto found = arm7_params_offset(binary, *pointer);
-  if (!found) return std::nullopt;
-  const std::uint64_t load = *pointer - *found;
-  if (load % 4 != 0 || !in_arm7_memory(load, binary.size())) return std::nullopt;
+  const std::uint64_t load = found ? *pointer - *found : 0;
+  if (!found || load % 4 != 0 || !in_arm7_memory(load, binary.size())) {
+    // The crt0 and the autoload routine it calls read the same parameters:
+    // the SDK's, though where they lie, and so the load address, the
+    // version and the DSi block, are not known.
+    if (!routine) return std::nullopt;
+    Arm7Identity id;
+    id.runtime = RuntimeCode{Runtime::sdk, 0};
+    return id;
+  }
   const auto version = trusted_version(binary, *found);
   Arm7Identity id =
       fixed_at(RuntimeCode{Runtime::sdk, version.value_or(0)}, static_cast<std::uint32_t>(load));
+  id.sdk_params = true;
   id.sdk_dsi_block = version && has_dsi_block(code, load, *found);
-  if (const auto hook = autoload_hook_at(code, *pointer))
+  if (const auto hook = routine ? autoload_exit(code, *routine) : std::nullopt)
     id.autoload_hook = static_cast<std::uint32_t>(load + code.start() + *hook);
   return id;
 }
@@ -232,11 +265,11 @@ std::optional<RuntimeCode> sdk_arm9(const CodeWindow& code, const Arm9Clues& clu
   for (const std::uint64_t offset : arm9_params_offsets(code, clues, pointer))
     if (const auto version = trusted_version(code.binary(), offset))
       return RuntimeCode{Runtime::sdk, *version};
-  // The crt0 alone, with parameters that hold no version.
-  if (!pointer || *pointer < clues.ram_address) return std::nullopt;
-  const auto w = read_words(code.binary(), *pointer - clues.ram_address, kParamsWords);
-  if (!w || !plausible(params_of(*w))) return std::nullopt;
-  return RuntimeCode{Runtime::sdk, 0};
+  // No version found: the SDK's start code, or the crt0's pointer to
+  // parameters that hold none.
+  if (sdk_arm9_start(code) || unversioned_params(code, clues.ram_address, pointer))
+    return RuntimeCode{Runtime::sdk, 0};
+  return std::nullopt;
 }
 
 }  // namespace nds::crt0

@@ -34,6 +34,12 @@ SdkPairing judge_versions(std::uint32_t arm7, std::uint32_t arm9) {
 Pairing judge_pairing(const Arm7Identity& arm7, const RuntimeCode& arm9, std::uint8_t unit_code) {
   Pairing pairing;
   if (arm7.runtime.runtime != Runtime::sdk) return pairing;
+  // Without its parameters, the ARM7's generation and DSi block are not
+  // known: nothing is certain.
+  if (!arm7.sdk_params) {
+    if (arm9.runtime == Runtime::sdk) pairing.sdk = SdkPairing::version_unknown;
+    return pairing;
+  }
   if (unit_code == 0x02 || unit_code == 0x03)
     pairing.dsi_block = arm7.sdk_dsi_block ? DsiBlock::present : DsiBlock::missing;
   if (arm9.runtime == Runtime::sdk)
