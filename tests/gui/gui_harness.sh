@@ -168,6 +168,15 @@ launch_program() {
 
 click() { xdotool mousemove --window "$main" "$1" "$row_y" click 1; }
 
+# Puts TEXT on the clipboard. xclip returns before its child in the
+# background may own the clipboard: wait until the clipboard gives TEXT back,
+# so that a paste or a check never meets the text before.
+set_clipboard() {
+  printf '%s' "$1" | xclip -selection clipboard -i
+  poll 30 "the clipboard to hold \"$1\"" clipboard_holds "$1"
+}
+clipboard_holds() { [ "$(xclip -o -selection clipboard 2>/dev/null)" = "$1" ]; }
+
 text1_shows() {
   xdotool mousemove --window "$main" "$text1_x" "$row_y" click 1 key ctrl+a ctrl+c
   [ "$(xclip -o -selection clipboard 2>/dev/null)" = "$1" ]
@@ -212,7 +221,7 @@ read_box() {
     poll 60 "the box's text" box_read_by_helper
     return
   fi
-  printf 'nothing copied yet' | xclip -selection clipboard -i
+  set_clipboard 'nothing copied yet'
   local box
   box=$(box_id)
   poll 30 "the box's text on the clipboard" box_copied "$box"
@@ -255,13 +264,15 @@ choose_rom() {
     # "/" opens GTK's location entry (elsewhere it is replaced at once); the
     # path then replaces whatever the file-name box holds.
     xdotool type "/"
-    printf '%s' "$typed_path" | xclip -selection clipboard -i
+    set_clipboard "$typed_path"
     xdotool key ctrl+a ctrl+v
   else
     xdotool type --delay 20 "$typed_path"
   fi
   xdotool key Return
   poll 30 "the Open dialog to close" gone dialog_id
+  # An earlier copy of the same name must not pass for this one.
+  set_clipboard 'nothing copied yet'
   poll 30 "Text1 to show \"$rom_name\"" text1_shows "$rom_name"
 }
 

@@ -2,9 +2,14 @@
 // in the two forms the patch script runs (cli/command_line.h). The only
 // place that knows how the system passes arguments and that reads the
 // environment.
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/command_line.h"
@@ -24,21 +29,47 @@ std::optional<nds::WriteBudget> injected_write_budget() {
   return nds::WriteBudget(static_cast<std::uint64_t>(bytes));
 }
 
+// A variable that names a file; on Windows read wide, so that a program
+// folder with any name arrives whole.
+std::optional<std::filesystem::path> path_variable(const char* name) {
+#ifdef _WIN32
+  const std::wstring wide(name, name + std::strlen(name));
+  const wchar_t* value = _wgetenv(wide.c_str());
+#else
+  const char* value = std::getenv(name);
+#endif
+  if (value == nullptr || *value == 0) return std::nullopt;
+  return std::filesystem::path(value);
+}
+
 // The result file the program names in the environment of the script it
 // starts; none when ndstool is run by hand.
 std::optional<nds::cli::ResultReport> result_report() {
-#ifdef _WIN32
-  // Wide, so that a program folder with any name arrives whole.
-  const std::wstring name(std::begin(result_file::kVariable), std::end(result_file::kVariable) - 1);
-  const wchar_t* value = _wgetenv(name.c_str());
-#else
-  const char* value = std::getenv(result_file::kVariable);
-#endif
-  if (value == nullptr || *value == 0) return std::nullopt;
-  return nds::cli::ResultReport(std::filesystem::path(value));
+  const std::optional<std::filesystem::path> file = path_variable(result_file::kVariable);
+  if (!file) return std::nullopt;
+  return nds::cli::ResultReport(*file);
+}
+
+// VODERER_NDSTOOL_HOLD=FILE: ndstool creates FILE.held and waits until FILE
+// exists, so that a test acts while the patch script certainly runs and
+// lets it go on afterwards. Once FILE exists no run waits. Never for ever:
+// ten minutes at most, and not once FILE.held is gone with the test's folder.
+void hold_while_asked() {
+  const std::optional<std::filesystem::path> release = path_variable("VODERER_NDSTOOL_HOLD");
+  if (!release) return;
+  std::filesystem::path held = *release;
+  held += ".held";
+  std::ofstream(held).close();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(10);
+  std::error_code error;
+  while (!std::filesystem::exists(*release, error) && std::filesystem::exists(held, error) &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
 }
 
 int run(const std::vector<nds::cli::CliArg>& args) {
+  hold_while_asked();
   std::optional<nds::WriteBudget> budget = injected_write_budget();
   const std::optional<nds::cli::ResultReport> result = result_report();
   const nds::cli::Outcome outcome = nds::cli::run_command_line(
