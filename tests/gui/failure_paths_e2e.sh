@@ -300,7 +300,8 @@ twice_case() {
   step "$run: choose the ROM, press \"P\", and again while ndstool is held"
   choose_rom "$run" "$(native "$rom")" game.nds "$paste"
   press_p
-  poll 120 "ndstool to hold the first patch" test -e "$release.held"
+  ndstool_held() { [ -e "$release.held" ] || { script_ended && fail "$run: the script ended unheld"; }; }
+  poll 120 "ndstool to hold the first patch" ndstool_held
   # A few pixels aside, still on "P": never a double click, which Wine's
   # button may count once more after the box.
   click $((p_x + 6))

@@ -166,7 +166,16 @@ launch_program() {
   main=$(window_id)
 }
 
-click() { xdotool mousemove --window "$main" "$1" "$row_y" click 1; }
+# click X: clicks the window's row of controls at X. Raised first, and only
+# once the pointer is over it: under Wine the patch script's console,
+# minimized but with no window manager still mapped (unpainted) over the
+# window, would take the click, and the keys that follow.
+click() {
+  xdotool windowraise "$main" mousemove --window "$main" "$1" "$row_y"
+  poll 30 "the pointer to be over the window" pointer_on_main
+  xdotool click 1
+}
+pointer_on_main() { [ "$(xdotool getmouselocation --shell | sed -n 's/^WINDOW=//p')" = "$main" ]; }
 
 # Puts TEXT on the clipboard. xclip returns before its child in the
 # background may own the clipboard: wait until the clipboard gives TEXT back,
@@ -178,7 +187,8 @@ set_clipboard() {
 clipboard_holds() { [ "$(xclip -o -selection clipboard 2>/dev/null)" = "$1" ]; }
 
 text1_shows() {
-  xdotool mousemove --window "$main" "$text1_x" "$row_y" click 1 key ctrl+a ctrl+c
+  click "$text1_x"
+  xdotool key ctrl+a ctrl+c
   [ "$(xclip -o -selection clipboard 2>/dev/null)" = "$1" ]
 }
 
