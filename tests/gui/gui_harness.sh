@@ -177,6 +177,10 @@ click() {
 }
 pointer_on_main() { [ "$(xdotool getmouselocation --shell | sed -n 's/^WINDOW=//p')" = "$main" ]; }
 
+# The clipboard's text. Asked for it, an owner that never answers would
+# keep xclip waiting for ever: a poll asks again instead.
+clipboard() { timeout 10 xclip -o -selection clipboard 2>/dev/null; }
+
 # Puts TEXT on the clipboard. xclip returns before its child in the
 # background may own the clipboard: wait until the clipboard gives TEXT back,
 # so that a paste or a check never meets the text before.
@@ -184,12 +188,12 @@ set_clipboard() {
   printf '%s' "$1" | xclip -selection clipboard -i
   poll 30 "the clipboard to hold \"$1\"" clipboard_holds "$1"
 }
-clipboard_holds() { [ "$(xclip -o -selection clipboard 2>/dev/null)" = "$1" ]; }
+clipboard_holds() { [ "$(clipboard)" = "$1" ]; }
 
 text1_shows() {
   click "$text1_x"
   xdotool key ctrl+a ctrl+c
-  [ "$(xclip -o -selection clipboard 2>/dev/null)" = "$1" ]
+  [ "$(clipboard)" = "$1" ]
 }
 
 # close_box SHOT [ask]: the box titled "Voderer", shot, closed with Return,
@@ -216,12 +220,12 @@ box_gone() { ! xdotool search --onlyvisible --name '^Voderer$' 2>/dev/null | gre
 box_copied() {
   xdotool windowfocus "$1" 2>/dev/null
   xdotool key ctrl+c
-  xclip -o -selection clipboard >"$temp/box.txt" 2>/dev/null &&
+  clipboard >"$temp/box.txt" &&
     ! grep -qx 'nothing copied yet' "$temp/box.txt" && [ -s "$temp/box.txt" ]
 }
 box_read_by_helper() {
   rm -f "$temp/box.txt"
-  "$helper" "$VODERER_GUI_BOX_READER" "Z:${temp//\//\\}\\box.txt" 2>/dev/null &&
+  timeout 60 "$helper" "$VODERER_GUI_BOX_READER" "Z:${temp//\//\\}\\box.txt" 2>/dev/null &&
     [ -s "$temp/box.txt" ]
 }
 read_box() {
@@ -281,8 +285,6 @@ choose_rom() {
   fi
   xdotool key Return
   poll 30 "the Open dialog to close" gone dialog_id
-  # An earlier copy of the same name must not pass for this one.
-  set_clipboard 'nothing copied yet'
   poll 30 "Text1 to show \"$rom_name\"" text1_shows "$rom_name"
 }
 
