@@ -166,11 +166,34 @@ launch_program() {
   main=$(window_id)
 }
 
-click() { xdotool mousemove --window "$main" "$1" "$row_y" click 1; }
+# click X: clicks the window's row of controls at X. Raised first, and only
+# once the pointer is over it: under Wine the patch script's console,
+# minimized but with no window manager still mapped (unpainted) over the
+# window, would take the click, and the keys that follow.
+click() {
+  xdotool windowraise "$main" mousemove --window "$main" "$1" "$row_y"
+  poll 30 "the pointer to be over the window" pointer_on_main
+  xdotool click 1
+}
+pointer_on_main() { [ "$(xdotool getmouselocation --shell | sed -n 's/^WINDOW=//p')" = "$main" ]; }
+
+# The clipboard's text. Asked for it, an owner that never answers would
+# keep xclip waiting for ever: a poll asks again instead.
+clipboard() { timeout 10 xclip -o -selection clipboard 2>/dev/null; }
+
+# Puts TEXT on the clipboard. xclip returns before its child in the
+# background may own the clipboard: wait until the clipboard gives TEXT back,
+# so that a paste or a check never meets the text before.
+set_clipboard() {
+  printf '%s' "$1" | xclip -selection clipboard -i
+  poll 30 "the clipboard to hold \"$1\"" clipboard_holds "$1"
+}
+clipboard_holds() { [ "$(clipboard)" = "$1" ]; }
 
 text1_shows() {
-  xdotool mousemove --window "$main" "$text1_x" "$row_y" click 1 key ctrl+a ctrl+c
-  [ "$(xclip -o -selection clipboard 2>/dev/null)" = "$1" ]
+  click "$text1_x"
+  xdotool key ctrl+a ctrl+c
+  [ "$(clipboard)" = "$1" ]
 }
 
 # close_box SHOT [ask]: the box titled "Voderer", shot, closed with Return,
@@ -197,12 +220,12 @@ box_gone() { ! xdotool search --onlyvisible --name '^Voderer$' 2>/dev/null | gre
 box_copied() {
   xdotool windowfocus "$1" 2>/dev/null
   xdotool key ctrl+c
-  xclip -o -selection clipboard >"$temp/box.txt" 2>/dev/null &&
+  clipboard >"$temp/box.txt" &&
     ! grep -qx 'nothing copied yet' "$temp/box.txt" && [ -s "$temp/box.txt" ]
 }
 box_read_by_helper() {
   rm -f "$temp/box.txt"
-  "$helper" "$VODERER_GUI_BOX_READER" "Z:${temp//\//\\}\\box.txt" 2>/dev/null &&
+  timeout 60 "$helper" "$VODERER_GUI_BOX_READER" "Z:${temp//\//\\}\\box.txt" 2>/dev/null &&
     [ -s "$temp/box.txt" ]
 }
 read_box() {
@@ -212,7 +235,7 @@ read_box() {
     poll 60 "the box's text" box_read_by_helper
     return
   fi
-  printf 'nothing copied yet' | xclip -selection clipboard -i
+  set_clipboard 'nothing copied yet'
   local box
   box=$(box_id)
   poll 30 "the box's text on the clipboard" box_copied "$box"
@@ -255,7 +278,7 @@ choose_rom() {
     # "/" opens GTK's location entry (elsewhere it is replaced at once); the
     # path then replaces whatever the file-name box holds.
     xdotool type "/"
-    printf '%s' "$typed_path" | xclip -selection clipboard -i
+    set_clipboard "$typed_path"
     xdotool key ctrl+a ctrl+v
   else
     xdotool type --delay 20 "$typed_path"

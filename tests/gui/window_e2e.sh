@@ -58,7 +58,7 @@ patch_run() {
     fail "the program folder holds more than before: $(ls -A "$prog")"
 
   step "$run: About, reached by Tab from Text1 past \"...\" and \"P\""
-  xdotool mousemove --window "$main" "$text1_x" "$row_y" click 1
+  click "$text1_x"
   xdotool key Tab Tab Tab space
   close_box "$run-about"
 

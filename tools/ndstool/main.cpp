@@ -2,9 +2,14 @@
 // in the two forms the patch script runs (cli/command_line.h). The only
 // place that knows how the system passes arguments and that reads the
 // environment.
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/command_line.h"
@@ -46,7 +51,26 @@ std::optional<nds::cli::ResultReport> result_report() {
   return nds::cli::ResultReport(std::move(file));
 }
 
+// VODERER_NDSTOOL_HOLD=FILE: ndstool creates FILE.held and waits until FILE
+// exists, so that a test acts while the patch script certainly runs and
+// lets it go on afterwards. Once FILE exists no run waits. Never for ever:
+// ten minutes at most, and not once FILE.held is gone with the test's folder.
+void hold_while_asked() {
+  const std::filesystem::path release = named_file("VODERER_NDSTOOL_HOLD");
+  if (release.empty()) return;
+  std::filesystem::path held = release;
+  held += ".held";
+  std::ofstream(held).close();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(10);
+  std::error_code error;
+  while (!std::filesystem::exists(release, error) && std::filesystem::exists(held, error) &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
 int run(const std::vector<nds::cli::CliArg>& args) {
+  hold_while_asked();
   std::optional<nds::WriteBudget> budget = injected_write_budget();
   const std::optional<nds::cli::ResultReport> result = result_report();
   const nds::cli::Outcome outcome = nds::cli::run_command_line(
