@@ -83,8 +83,10 @@ RuntimeError ScriptNotWritten(Files& files, const std::wstring& script,
 
 }  // namespace
 
-ScriptStillRunning::ScriptStillRunning()
-    : PatchNotStarted(err::kFileAlreadyOpen, Text(Msg::still_running)) {}
+ScriptStillRunning::ScriptStillRunning() : ScriptStillRunning(Text(Msg::still_running)) {}
+
+ScriptStillRunning::ScriptStillRunning(const std::wstring& description)
+    : PatchNotStarted(err::kFileAlreadyOpen, description) {}
 
 ToolFolderMissing::ToolFolderMissing(const std::wstring& folder)
     : PatchNotStarted(err::kPathNotFound,

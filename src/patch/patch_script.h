@@ -28,6 +28,9 @@ class PatchNotStarted : public RuntimeError {
 class ScriptStillRunning : public PatchNotStarted {
  public:
   ScriptStillRunning();
+
+ protected:
+  explicit ScriptStillRunning(const std::wstring& description);
 };
 
 // Raised instead of patching when the program folder has no Bin folder: the

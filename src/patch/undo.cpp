@@ -13,6 +13,8 @@ namespace voderer {
 using texts::Msg;
 using texts::Text;
 
+UndoStillRunning::UndoStillRunning() : ScriptStillRunning(Text(Msg::undo_still_running)) {}
+
 std::wstring UndoResultPath(Files& files) {
   return InProgramFolder(files, kUndoResultName);
 }

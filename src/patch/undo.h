@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "patch/outcome_text.h"
+#include "patch/patch_script.h"
 #include "platform/files.h"
 #include "platform/script_launch.h"
 
@@ -18,6 +19,13 @@ namespace voderer {
 inline constexpr std::wstring_view kUndoName = L"deruzuz.undo";
 // Where the undo's ndstool writes its result line.
 inline constexpr std::wstring_view kUndoResultName = L"deruzuz.undo.result";
+
+// ScriptStillRunning while what runs is an undo: it has no window to wait
+// for, only the box that tells how it went.
+class UndoStillRunning : public ScriptStillRunning {
+ public:
+  UndoStillRunning();
+};
 
 // Program folder + separator + "deruzuz.undo".
 std::wstring UndoPath(Files& files);

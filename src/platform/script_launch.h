@@ -28,7 +28,8 @@ class ScriptLaunch {
   virtual ~ScriptLaunch() = default;
 
   // Starts the batch script minimized and activated, with `working_folder`
-  // as its current folder and `environment` applied to the environment it
+  // (the folder that holds it: Windows names it only from there) as its
+  // current folder and `environment` applied to the environment it
   // inherits, and returns without waiting. Throws RuntimeError when the
   // system could not start it.
   virtual void LaunchScript(const std::wstring& script_path, const std::wstring& working_folder,

@@ -133,7 +133,9 @@ int ZombieChildren() {
 
 TEST(PatchEndToEnd, TheScriptUnpacksAndRebuildsWithoutTheActionWaiting) {
   TempFolder temp("patch-e2e");
-  const fs::path program = temp.path() / "program folder";
+  // A variable's name in the folder's: cmd would expand it, were the
+  // folder ever on its command line.
+  const fs::path program = temp.path() / "program %PATH% folder";
   const fs::path bin = program / "Bin";
   fs::create_directories(bin);
   const fs::path self = SystemFiles().ProgramFolder();

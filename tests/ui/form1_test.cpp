@@ -9,6 +9,7 @@
 #include "fake_platform.h"
 #include "frontend/error_box.h"
 #include "patch/patch_script.h"
+#include "patch/undo.h"
 #include "result_file/result_file.h"
 #include "temp_folder.h"
 #include "ui/main_window.h"
@@ -272,12 +273,16 @@ TEST_F(Form1UndoTest, UndoRunsNdstoolOnTheScriptsRomAndSaysWhenItIsBack) {
   EXPECT_FALSE(undo.environment[1].value);
   EXPECT_TRUE(fs::exists(Record()));
 
-  // While it runs, "P" is refused as for a script.
+  // While it runs, "P" is refused as for a script, but the box asks to
+  // wait for the undo's box: it has no window to close.
   UserPicks(L"other.nds");
   form.Command2_Click();
   platform.script_running = true;
   form.Command1_Click();
   EXPECT_EQ(platform.launches.size(), 2u);
+  ASSERT_EQ(platform.messages.size(), 2u);
+  EXPECT_EQ(platform.messages[1].text, UndoStillRunning().Description());
+  EXPECT_NE(platform.messages[1].text, ScriptStillRunning().Description());
   platform.script_running = false;
 
   // It failed: the record stays, and Undo is offered again; OK keeps it.

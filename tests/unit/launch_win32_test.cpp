@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/runtime.h"
 #include "platform/win32/launch.h"
 
 namespace voderer::win32 {
@@ -33,6 +34,17 @@ TEST(Win32Launch, CommandLineQuotesEveryArgumentAsTheRuntimeSplitsIt) {
   // Backslashes are doubled only before a quote, the argument's own or the
   // closing one.
   EXPECT_EQ(CommandLine({L"a\\\"b", L"C:\\dir\\"}), L"\"a\\\\\\\"b\" \"C:\\dir\\\\\"");
+}
+
+TEST(Win32Launch, TheScriptIsNamedWithoutItsFolderWhichCmdWouldExpand) {
+  EXPECT_EQ(ScriptCommandLine(L"C:\\a%PATH%b\\100% 롬\\deruzuz.bat"),
+            L"cmd.exe /d /c .\\deruzuz.bat");
+  EXPECT_EQ(ScriptCommandLine(L"Z:/p/deruzuz.bat"), L"cmd.exe /d /c .\\deruzuz.bat");
+  // A name cmd would expand or split is never handed to it.
+  for (const wchar_t* name :
+       {L"C:\\p\\%PATH%.bat", L"C:\\p\\a b.bat", L"C:\\p\\a&b.bat", L"C:\\p\\"}) {
+    EXPECT_THROW(ScriptCommandLine(name), RuntimeError) << name;
+  }
 }
 
 TEST(Win32Launch, TheBlockChangesTheProgramsEnvironmentAndLeavesItAlone) {

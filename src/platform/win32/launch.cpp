@@ -58,6 +58,21 @@ std::vector<wchar_t> EnvironmentBlock(const EnvironmentChanges& changes) {
   return block;
 }
 
+std::wstring ScriptCommandLine(const std::wstring& script_path) {
+  const std::size_t separator = script_path.find_last_of(L"\\/");
+  const std::wstring name =
+      separator == std::wstring::npos ? script_path : script_path.substr(separator + 1);
+  // Only a name cmd takes as it stands: no variable, quote, operator or
+  // separator in it.
+  if (name.empty() || name.find_first_of(L"%!^&|<>()\" \t,;=") != std::wstring::npos) {
+    throw StandardError(err::kBadFileNameOrNumber);
+  }
+  // "/d": no AutoRun command runs first (one could change the folder). ".\\":
+  // the working folder, never a folder of PATH, even where
+  // NoDefaultCurrentDirectoryInExePath is set.
+  return L"cmd.exe /d /c .\\" + name;
+}
+
 std::wstring CommandLine(const std::vector<std::wstring>& arguments) {
   // The C runtime's rules: quotes around each argument; backslashes are
   // doubled only where a quote follows them.
@@ -94,8 +109,7 @@ void ProcessLaunch::LaunchScript(const std::wstring& script_path,
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_SHOWMINIMIZED;
   const std::wstring interpreter = SystemFolder() + L"\\cmd.exe";
-  // cmd takes off the outer pair of quotes and runs the quoted path.
-  Start(interpreter, L"cmd.exe /c \"\"" + script_path + L"\"\"", working_folder, environment,
+  Start(interpreter, ScriptCommandLine(script_path), working_folder, environment,
         CREATE_NEW_CONSOLE, startup);
 }
 

@@ -20,6 +20,12 @@ namespace voderer::win32 {
 // takes it: "NAME=value\0" entries sorted by name, ended by an empty one.
 std::vector<wchar_t> EnvironmentBlock(const EnvironmentChanges& changes);
 
+// The command line that has cmd run the script `script_path`, which lies in
+// the working folder, by its name alone: cmd expands %NAME% in its command
+// line, so the folder's own name must never reach it. RuntimeError for a
+// name cmd would not take as it stands.
+std::wstring ScriptCommandLine(const std::wstring& script_path);
+
 // `arguments` as one command line that the C runtime splits back into them.
 std::wstring CommandLine(const std::vector<std::wstring>& arguments);
 
@@ -30,9 +36,9 @@ class ProcessLaunch final : public ScriptLaunch {
   ProcessLaunch& operator=(const ProcessLaunch&) = delete;
   ~ProcessLaunch() override;
 
-  // Starts `cmd.exe /c SCRIPT` in a console of its own, minimized, in
-  // `working_folder` and returns at once; RuntimeError when the system could
-  // not start it.
+  // Starts `cmd.exe /d /c .\NAME` (ScriptCommandLine) in a console of its
+  // own, minimized, in `working_folder`, which holds the script, and returns
+  // at once; RuntimeError when the system could not start it.
   void LaunchScript(const std::wstring& script_path, const std::wstring& working_folder,
                     const EnvironmentChanges& environment) override;
 
