@@ -23,20 +23,7 @@ extra_cleanup() {
 }
 source "$here/gui_harness.sh"
 
-language=${VODERER_GUI_LANGUAGE:-en}
-unset LANGUAGE
-if [ "$language" = ko ]; then
-  if locale -a 2>/dev/null | grep -qi '^ko_KR\.utf-\?8$'; then
-    export LC_ALL=ko_KR.UTF-8
-  elif [ "$front_end" = linux ]; then
-    # gettext's way to Korean without the Korean locale.
-    export LC_ALL=C.UTF-8 LANGUAGE=ko
-  else
-    skip "the ko_KR.UTF-8 locale is not installed (scripts/setup-debian.sh installs it)"
-  fi
-else
-  export LC_ALL=C
-fi
+use_session_language
 
 # ndstool as the script runs it, for making and checking images here.
 win_path() { printf 'Z:%s' "${1//\//\\}"; }

@@ -13,6 +13,23 @@ fail() {
 }
 step() { echo "--- $*"; }
 
+# The session's language from VODERER_GUI_LANGUAGE (en or ko): English is
+# LC_ALL=C; Korean the Korean locale, or on Linux gettext's LANGUAGE where it
+# is not installed.
+use_session_language() {
+  language=${VODERER_GUI_LANGUAGE:-en}
+  unset LANGUAGE
+  if [ "$language" != ko ]; then
+    export LC_ALL=C
+  elif locale -a 2>/dev/null | grep -qi '^ko_KR\.utf-\?8$'; then
+    export LC_ALL=ko_KR.UTF-8
+  elif [ "$front_end" = linux ]; then
+    export LC_ALL=C.UTF-8 LANGUAGE=ko
+  else
+    skip "the ko_KR.UTF-8 locale is not installed (scripts/setup-debian.sh installs it)"
+  fi
+}
+
 for tool in Xvfb xdotool xclip xwininfo import convert python3; do
   command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/setup-debian.sh installs it)"
 done

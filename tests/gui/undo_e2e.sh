@@ -16,19 +16,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 source "$here/gui_harness.sh"
 
-language=${VODERER_GUI_LANGUAGE:-en}
-unset LANGUAGE
-if [ "$language" = ko ]; then
-  if locale -a 2>/dev/null | grep -qi '^ko_KR\.utf-\?8$'; then
-    export LC_ALL=ko_KR.UTF-8
-  elif [ "$front_end" = linux ]; then
-    export LC_ALL=C.UTF-8 LANGUAGE=ko
-  else
-    skip "the ko_KR.UTF-8 locale is not installed (scripts/setup-debian.sh installs it)"
-  fi
-else
-  export LC_ALL=C
-fi
+use_session_language
 
 win_path() { printf 'Z:%s' "${1//\//\\}"; }
 native() { if [ "$front_end" = linux ]; then printf '%s' "$1"; else win_path "$1"; fi; }

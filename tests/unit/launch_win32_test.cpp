@@ -38,8 +38,8 @@ TEST(Win32Launch, CommandLineQuotesEveryArgumentAsTheRuntimeSplitsIt) {
 
 TEST(Win32Launch, TheScriptIsNamedWithoutItsFolderWhichCmdWouldExpand) {
   EXPECT_EQ(ScriptCommandLine(L"C:\\a%PATH%b\\100% 롬\\deruzuz.bat"),
-            L"cmd.exe /d /c .\\deruzuz.bat");
-  EXPECT_EQ(ScriptCommandLine(L"Z:/p/deruzuz.bat"), L"cmd.exe /d /c .\\deruzuz.bat");
+            L"cmd.exe /d /v:off /c .\\deruzuz.bat");
+  EXPECT_EQ(ScriptCommandLine(L"Z:/p/deruzuz.bat"), L"cmd.exe /d /v:off /c .\\deruzuz.bat");
   // A name cmd would expand or split is never handed to it.
   for (const wchar_t* name :
        {L"C:\\p\\%PATH%.bat", L"C:\\p\\a b.bat", L"C:\\p\\a&b.bat", L"C:\\p\\"}) {

@@ -67,10 +67,11 @@ std::wstring ScriptCommandLine(const std::wstring& script_path) {
   if (name.empty() || name.find_first_of(L"%!^&|<>()\" \t,;=") != std::wstring::npos) {
     throw StandardError(err::kBadFileNameOrNumber);
   }
-  // "/d": no AutoRun command runs first (one could change the folder). ".\\":
-  // the working folder, never a folder of PATH, even where
-  // NoDefaultCurrentDirectoryInExePath is set.
-  return L"cmd.exe /d /c .\\" + name;
+  // "/d": no AutoRun command runs first (one could change the folder).
+  // "/v:off": a "!" in the ROM's path stays as written even where delayed
+  // expansion is on by default. ".\\": the working folder, never a folder of
+  // PATH, even where NoDefaultCurrentDirectoryInExePath is set.
+  return L"cmd.exe /d /v:off /c .\\" + name;
 }
 
 std::wstring CommandLine(const std::vector<std::wstring>& arguments) {

@@ -36,7 +36,7 @@ class ProcessLaunch final : public ScriptLaunch {
   ProcessLaunch& operator=(const ProcessLaunch&) = delete;
   ~ProcessLaunch() override;
 
-  // Starts `cmd.exe /d /c .\NAME` (ScriptCommandLine) in a console of its
+  // Starts `cmd.exe /d /v:off /c .\NAME` (ScriptCommandLine) in a console of its
   // own, minimized, in `working_folder`, which holds the script, and returns
   // at once; RuntimeError when the system could not start it.
   void LaunchScript(const std::wstring& script_path, const std::wstring& working_folder,
