@@ -449,6 +449,10 @@ TEST(Binaries, StartCodeTellsAnArm9) {
   EXPECT_TRUE(arm9_start(calls, 0x02000000, 0x02000000));
   nds::put32(calls, 0x40, 0xEBFFFFEE);  // bl 0
   EXPECT_FALSE(arm9_start(calls, 0x02000000, 0x02000000));
+  // A routine that waits in a loop of its own leaves the walk to go on after the call.
+  nds::put32(calls, 4, 0xEE110F10);     // mrc p15, 0, r0, c1, c0, 0
+  nds::put32(calls, 0x40, 0xEAFFFFFE);  // b 0x40
+  EXPECT_TRUE(arm9_start(calls, 0x02000000, 0x02000000));
 }
 
 nds::ElfProgram elf_of(const Bytes& f) {

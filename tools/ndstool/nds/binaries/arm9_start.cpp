@@ -5,6 +5,7 @@
 // the entry is walked as the CPU would take it, into its calls a few levels
 // deep, and stops at what ends a routine; the file is never scanned.
 #include <array>
+#include <map>
 
 #include "nds/binaries/crt0.h"
 
@@ -28,6 +29,10 @@ struct Walk {
   const ByteSource& binary;
   std::uint32_t load;
   std::size_t budget = kWalkInsns;
+  // Each routine walked, or being walked, with the call depth it had: one
+  // reached again with no more depth can show nothing new (an idle loop
+  // "b ." would otherwise be walked again until the budget ran out).
+  std::map<std::uint64_t, int> seen{};
 };
 
 bool ends_routine(std::uint32_t insn) {
@@ -48,6 +53,11 @@ std::optional<std::uint64_t> offset_of(const Walk& walk, std::optional<std::uint
 }
 
 bool touches_cp15(Walk& walk, std::uint64_t offset, int depth) {
+  const auto [it, first] = walk.seen.try_emplace(offset, depth);
+  if (!first) {
+    if (it->second >= depth) return false;
+    it->second = depth;
+  }
   const arm::CodeWindow code(walk.binary, offset);
   std::array<std::optional<std::uint32_t>, 16> literals{};
   for (std::size_t n = 0, at = 0; n < kRoutineInsns && walk.budget > 0; ++n, at += 4) {

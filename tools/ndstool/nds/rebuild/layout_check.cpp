@@ -209,6 +209,8 @@ CheckedLayout check_layout(const Parts& parts, const Inputs& inputs, const Layou
     mismatch(parts.header.label + " has another size than the layout expects");
   CheckedLayout checked;
   checked.names = file_names(parts, inputs, layout, extra);
+  // One piece per region: held at its size, not grown to twice it.
+  checked.contents.reserve(layout.regions.size());
   for (const Region& region : layout.regions)
     checked.contents.push_back(region_content(parts, inputs, region, checked.names));
   if (layout.arm9_footer && inputs.arm9_size < kArm9FooterSize)

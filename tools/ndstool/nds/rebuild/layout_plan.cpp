@@ -137,6 +137,10 @@ class PieceEmitter {
 void emit_pieces(Plan& plan, const Layout& layout, const RegionPlaces& places,
                  const CheckedLayout& checked, const Parts& parts, const Inputs& inputs,
                  const SharedBytes& fat) {
+  // A piece per region and per detached item, and padding only where
+  // items moved: reserved, so that the list is not grown to twice its size
+  // (with tens of thousands of files, the largest block -c holds).
+  plan.pieces.reserve(layout.regions.size() + checked.detached.size());
   PieceEmitter emitter(plan, layout);
   for (std::size_t i = 0; i < layout.regions.size(); ++i) {
     const Kind kind = layout.regions[i].kind;
