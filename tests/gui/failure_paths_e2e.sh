@@ -89,17 +89,6 @@ listing() { (cd "$1" && find . ! -path ./output -printf '%s %p\n' | sort); }
 console() { cat "$temp/$run/output"; }
 console_says() { console | grep -qF -- "$1"; }
 
-# The program folder changed after the click and the script is gone: the
-# script has run to its end (or was never written).
-script_ended() {
-  [ -n "$(find "$prog" -maxdepth 0 -newer "$temp/$run.clicked")" ] &&
-    [ ! -e "$prog/deruzuz.bat" ] && [ ! -e "$prog/UNPACK" ]
-}
-press_p() {
-  # A little in the past, so that a change in the same clock tick counts.
-  touch -d "@$(date +%s.%N | awk '{printf "%.3f", $1 - 0.2}')" "$temp/$run.clicked"
-  click "$p_x"
-}
 
 # script_case RUN ROM_SOURCE [CONSOLE_TEXT...]: patches a copy of ROM_SOURCE
 # with the program folder as prepare_program leaves it; the script must run

@@ -104,6 +104,18 @@ fi
 # Control centres in pixels at 96 DPI (twips / 15).
 text1_x=60 dots_x=184 p_x=220 about_x=256 row_y=12
 
+# For run $run in program folder $prog: the folder changed after the click
+# and the script is gone, so it has run to its end (or was never written).
+script_ended() {
+  [ -n "$(find "$prog" -maxdepth 0 -newer "$temp/$run.clicked")" ] &&
+    [ ! -e "$prog/deruzuz.bat" ] && [ ! -e "$prog/UNPACK" ]
+}
+press_p() {
+  # A little in the past, so that a change in the same clock tick counts.
+  touch -d "@$(date +%s.%N | awk '{printf "%.3f", $1 - 0.2}')" "$temp/$run.clicked"
+  click "$p_x"
+}
+
 window_id() { xdotool search --onlyvisible --name '^Voderer 1\.0$' 2>/dev/null | head -n1; }
 box_id() { xdotool search --onlyvisible --name '^Voderer$' 2>/dev/null | head -n1; }
 # The Open dialog, titled as Windows titles it in English or Korean. FLTK's

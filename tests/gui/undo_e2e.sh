@@ -54,14 +54,6 @@ parts -x "$src/patched.nds" "$src/patched" >/dev/null 2>&1 &&
 cmp -s "$src/game.nds" "$src/patched.nds" && fail "the donor's ARM7 binary changes nothing"
 
 listing() { (cd "$1" && find . ! -path ./output ! -name game.nds -printf '%s %p\n' | sort); }
-script_ended() {
-  [ -n "$(find "$prog" -maxdepth 0 -newer "$temp/$run.clicked")" ] &&
-    [ ! -e "$prog/deruzuz.bat" ] && [ ! -e "$prog/UNPACK" ]
-}
-press_p() {
-  touch -d "@$(date +%s.%N | awk '{printf "%.3f", $1 - 0.2}')" "$temp/$run.clicked"
-  click "$p_x"
-}
 box_is_not() { local id; id=$(box_id) && [ -n "$id" ] && [ "$id" != "$1" ]; }
 
 # answer ok|escape|close|undo: patches the ROM, reads the box that offers
