@@ -117,9 +117,11 @@ TEST_F(Undo, EverySwapOfGeneratedImagesGivesBackTheOriginal) {
                0x02380000),
       "arm7i-replaced", false, rd32(dsi_image, 0x1DC));
 
-  // Digests over many chunks, the new image's hashed while it is written.
-  const Bytes large = build_image(large_options(3)).bytes;
-  ASSERT_GT(large.size(), std::size_t{3} << 20);
+  // Digests over batches of chunks and a short last one, the new image's
+  // hashed while it is written.
+  const Bytes large = build_image(large_options(17)).bytes;
+  ASSERT_GT(large.size(), std::size_t{16} << 20);
+  ASSERT_NE(large.size() % (std::size_t{1} << 20), 0u);
   expect_undone(large, arm7_block(0xA7, rd32(large, 0x3C) + 0x1234), "large");
 
   for (const Variant& v : standard_variants()) {

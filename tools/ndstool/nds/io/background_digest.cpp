@@ -13,25 +13,35 @@ void BackgroundDigest::written(std::uint64_t end) {
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     written_ = end;
+    // Wakes the thread only once the chunks it waits for are all there.
+    if (end < awaited_) return;
   }
   changed_.notify_one();
 }
 
-void BackgroundDigest::hash(std::size_t chunk) {
-  digests_.set(chunk,
-               hash_(digests_.start(chunk), static_cast<std::size_t>(digests_.length(chunk))));
+void BackgroundDigest::hash(std::size_t first, std::size_t count) {
+  const std::size_t last = first + count - 1;
+  const std::uint64_t end = digests_.start(last) + digests_.length(last);
+  digests_.set_from(
+      first, hash_(digests_.start(first), static_cast<std::size_t>(end - digests_.start(first))));
+}
+
+std::size_t BackgroundDigest::batch(std::size_t first) const {
+  return std::min(kDigestBatch, digests_.count() - first);
 }
 
 void BackgroundDigest::run() {
   try {
-    for (std::size_t chunk = 0; chunk < digests_.count(); ++chunk) {
-      const std::uint64_t end = digests_.start(chunk) + digests_.length(chunk);
+    for (std::size_t chunk = 0; chunk < digests_.count(); chunk += batch(chunk)) {
+      const std::size_t last = chunk + batch(chunk) - 1;
+      const std::uint64_t end = digests_.start(last) + digests_.length(last);
       {
         std::unique_lock<std::mutex> lock(mutex_);
+        awaited_ = end;
         changed_.wait(lock, [&] { return stopping_ || written_ >= end; });
         if (stopping_) return;
       }
-      hash(chunk);
+      hash(chunk, batch(chunk));
     }
   } catch (...) {
     error_ = std::current_exception();
@@ -58,7 +68,7 @@ Digest BackgroundDigest::finish(
     const auto last = static_cast<std::size_t>((end - 1) / kDigestChunk);
     for (auto chunk = static_cast<std::size_t>(start / kDigestChunk);
          chunk <= last && chunk < digests_.count(); ++chunk)
-      hash(chunk);
+      hash(chunk, 1);
   }
   return digests_.finish();
 }

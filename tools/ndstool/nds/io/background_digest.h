@@ -17,8 +17,8 @@ namespace nds {
 
 class BackgroundDigest {
  public:
-  // Hashes `size` bytes through read, each chunk once written(end) says it
-  // is there; written(size) at once for a file that is complete already.
+  // Hashes `size` bytes through `hash`, a batch of chunks once written(end)
+  // says they are there; written(size) at once for a file that is complete already.
   BackgroundDigest(std::uint64_t size, HashAt hash);
   ~BackgroundDigest();
   BackgroundDigest(const BackgroundDigest&) = delete;
@@ -33,7 +33,8 @@ class BackgroundDigest {
 
  private:
   void run();
-  void hash(std::size_t chunk);
+  void hash(std::size_t first, std::size_t count);
+  std::size_t batch(std::size_t first) const;
   void stop();
 
   ChunkDigests digests_;
@@ -41,6 +42,7 @@ class BackgroundDigest {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::uint64_t written_ = 0;
+  std::uint64_t awaited_ = 0;
   bool stopping_ = false;
   std::exception_ptr error_;
   std::thread thread_;

@@ -1,6 +1,7 @@
 #include "nds/io/digest.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <vector>
 
 #define XXH_INLINE_ALL
@@ -67,6 +68,21 @@ Digest chunk_digest(std::span<const std::uint8_t> bytes) {
   return hasher.finish();
 }
 
+std::vector<Digest> chunk_digests(std::span<const std::uint8_t> bytes) {
+  std::vector<Digest> digests;
+  digests.reserve(static_cast<std::size_t>((bytes.size() + kDigestChunk - 1) / kDigestChunk));
+  for (std::size_t at = 0; at < bytes.size(); at += kDigestChunk)
+    digests.push_back(
+        chunk_digest(bytes.subspan(at, std::min<std::size_t>(kDigestChunk, bytes.size() - at))));
+  return digests;
+}
+
+void ChunkDigests::set_from(std::size_t first, const std::vector<Digest>& digests) {
+  if (first > chunks_.size() || digests.size() > chunks_.size() - first)
+    throw std::logic_error("chunk digests beyond the image");
+  std::copy(digests.begin(), digests.end(), chunks_.begin() + static_cast<std::ptrdiff_t>(first));
+}
+
 Digest ChunkDigests::finish() const {
   Hasher hasher;
   for (const Digest& chunk : chunks_) hasher.update(chunk.bytes);
@@ -75,8 +91,11 @@ Digest ChunkDigests::finish() const {
 
 Digest digest_of(std::uint64_t size, const HashAt& hash) {
   ChunkDigests digests(size);
-  for (std::size_t chunk = 0; chunk < digests.count(); ++chunk)
-    digests.set(chunk, hash(digests.start(chunk), static_cast<std::size_t>(digests.length(chunk))));
+  for (std::size_t chunk = 0; chunk < digests.count(); chunk += kDigestBatch) {
+    const std::uint64_t start = digests.start(chunk);
+    const std::uint64_t length = std::min(size - start, kDigestChunk * kDigestBatch);
+    digests.set_from(chunk, hash(start, static_cast<std::size_t>(length)));
+  }
   return digests.finish();
 }
 

@@ -20,6 +20,9 @@ namespace nds {
 // The algorithm's name, as the record and the digest file spell it.
 inline constexpr std::string_view kDigestAlgorithm = "xxh3-128/1mib";
 inline constexpr std::uint64_t kDigestChunk = std::uint64_t{1} << 20;
+// Chunks read through one view of a file: each view's end costs the other
+// threads of the process a flush of their address translations.
+inline constexpr std::size_t kDigestBatch = 8;
 
 struct Digest {
   std::array<std::uint8_t, 16> bytes{};
@@ -55,6 +58,8 @@ class ChunkDigests {
   std::uint64_t start(std::size_t chunk) const { return chunk * kDigestChunk; }
   std::uint64_t length(std::size_t chunk) const;
   void set(std::size_t chunk, const Digest& digest) { chunks_[chunk] = digest; }
+  // The digests of the chunks from `first` on, in order.
+  void set_from(std::size_t first, const std::vector<Digest>& digests);
   Digest finish() const;
 
  private:
@@ -62,9 +67,11 @@ class ChunkDigests {
   std::vector<Digest> chunks_;
 };
 
-// XXH3-128 of one chunk's bytes; and of the bytes of a chunk of a file.
+// XXH3-128 of one chunk's bytes; and of each chunk of `length` bytes of a
+// file from offset, a chunk's start, in order.
 Digest chunk_digest(std::span<const std::uint8_t> bytes);
-using HashAt = std::function<Digest(std::uint64_t offset, std::size_t length)>;
+std::vector<Digest> chunk_digests(std::span<const std::uint8_t> bytes);
+using HashAt = std::function<std::vector<Digest>(std::uint64_t offset, std::size_t length)>;
 Digest digest_of(std::uint64_t size, const HashAt& hash);
 
 }  // namespace nds

@@ -34,19 +34,24 @@ void read_exact(os::Handle handle, std::uint64_t offset, std::span<std::uint8_t>
   }
 }
 
-// Hashed where they lie in the system's cache when it can show them, else read.
-Digest digest_range(os::Handle handle, std::uint64_t offset, std::size_t n,
-                    const std::string& what) {
-  Hasher hasher;
+// Hashed where they lie in the system's cache when it can show them, else
+// read a chunk at a time.
+std::vector<Digest> digest_range(os::Handle handle, std::uint64_t offset, std::size_t n,
+                                 const std::string& what) {
   if (const std::uint8_t* view = os::map_view(handle, offset, n)) {
-    hasher.update(std::span<const std::uint8_t>(view, n));
+    std::vector<Digest> digests = chunk_digests(std::span<const std::uint8_t>(view, n));
     os::unmap_view(view, n);
-    return hasher.finish();
+    return digests;
   }
-  std::vector<std::uint8_t> bytes(n);
-  read_exact(handle, offset, bytes, what);
-  hasher.update(bytes);
-  return hasher.finish();
+  std::vector<Digest> digests;
+  std::vector<std::uint8_t> bytes(
+      static_cast<std::size_t>(std::min<std::uint64_t>(n, kDigestChunk)));
+  for (std::size_t done = 0; done < n; done += bytes.size()) {
+    bytes.resize(std::min(bytes.size(), n - done));
+    read_exact(handle, offset + done, bytes, what);
+    digests.push_back(chunk_digest(bytes));
+  }
+  return digests;
 }
 
 }  // namespace
@@ -75,7 +80,7 @@ void InFile::read_at(std::uint64_t offset, std::span<std::uint8_t> out) const {
   read_exact(handle_, offset, out, "cannot read " + label_);
 }
 
-Digest InFile::digest_at(std::uint64_t offset, std::size_t n) const {
+std::vector<Digest> InFile::digest_at(std::uint64_t offset, std::size_t n) const {
   if (offset > size_ || n > size_ - offset)
     fail(ErrorKind::ReadFailed, label_ + ": read beyond the end of the file");
   return digest_range(handle_, offset, n, "cannot read " + label_);
@@ -213,7 +218,7 @@ void OutFile::read_back(std::uint64_t offset, std::span<std::uint8_t> out) {
   read_exact(handle_, offset, out, "cannot read back " + label_);
 }
 
-Digest OutFile::digest_written(std::uint64_t offset, std::size_t n) const {
+std::vector<Digest> OutFile::digest_written(std::uint64_t offset, std::size_t n) const {
   return digest_range(handle_, offset, n, "cannot read back " + label_);
 }
 

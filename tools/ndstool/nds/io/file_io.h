@@ -36,8 +36,9 @@ class InFile : public ByteSource {
   const std::string& label() const { return label_; }
   void read_at(std::uint64_t offset, std::span<std::uint8_t> out) const override;
   std::intptr_t native() const { return handle_; }
-  // XXH3-128 of n bytes at offset (a multiple of 1 MiB); callable from any thread.
-  Digest digest_at(std::uint64_t offset, std::size_t n) const;
+  // The digests of the chunks of n bytes at offset, a chunk's start (digest.h);
+  // callable from any thread.
+  std::vector<Digest> digest_at(std::uint64_t offset, std::size_t n) const;
 
  private:
   std::intptr_t handle_ = -1;
@@ -74,9 +75,9 @@ class OutFile {
   // Told, as the file grows, that bytes [0, end) are in it (the undo
   // record's digest follows the writing on a thread of its own).
   void on_written(std::function<void(std::uint64_t end)> told) { on_written_ = std::move(told); }
-  // XXH3-128 of n bytes at offset (a multiple of 1 MiB) already in the
+  // The digests of the chunks of n bytes at offset (a chunk's start) already in the
   // file, without flushing: callable from another thread than the writer's.
-  Digest digest_written(std::uint64_t offset, std::size_t n) const;
+  std::vector<Digest> digest_written(std::uint64_t offset, std::size_t n) const;
 
  private:
   void flush();
