@@ -10,6 +10,12 @@
 namespace voderer::ui {
 
 void Form1::Command1_Click() {
+  // Ended, but its notice is still on its way: its box comes first, before
+  // this "P" could remove what it left.
+  if (running_ && !services_.launch.ScriptRunning()) {
+    ScriptEnded();
+    return;
+  }
   try {
     // Only the window knows that what runs is its own undo.
     if (running_ && running_->undo && services_.launch.ScriptRunning()) throw UndoStillRunning();
@@ -24,7 +30,9 @@ void Form1::Command1_Click() {
 }
 
 void Form1::ScriptEnded() {
-  if (!running_) return;
+  // A notice that comes after the window told that end already, while a
+  // later run goes on, is not that run's end.
+  if (!running_ || services_.launch.ScriptRunning()) return;
   const Running ended = *std::exchange(running_, std::nullopt);
   const OutcomeBox box = ended.undo ? TakeUndoOutcome(services_.files, ended.chosen_rom)
                                     : TakePatchOutcome(services_.files, ended.chosen_rom);

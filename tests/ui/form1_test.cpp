@@ -153,6 +153,30 @@ TEST_F(Form1Test, TheEndOfAPatchIsToldOnceInABoxNamingItsRom) {
   EXPECT_EQ(platform.messages.size(), 1u);
 }
 
+TEST_F(Form1Test, APressBeforeTheEndIsToldTellsItAndALateNoticeIsIgnored) {
+  UserPicks(L"game.nds");
+  form.Command2_Click();
+  form.Command1_Click();
+  result_file::Line failed;
+  failed.state = result_file::State::failed;
+  failed.failure = result_file::Failure::not_ds_image;
+  failed.reason = "refused game.nds: not a DS image";
+  testing::WriteBytes(folder.path() / "deruzuz.result", result_file::format_line(failed));
+  form.Command1_Click();  // the script has ended, its notice has not come
+  ASSERT_EQ(platform.messages.size(), 1u);
+  EXPECT_NE(platform.messages[0].text.find(L"not a DS ROM image"), std::wstring::npos);
+  EXPECT_EQ(platform.launches.size(), 1u);
+
+  form.Command1_Click();
+  EXPECT_EQ(platform.launches.size(), 2u);
+  platform.script_running = true;
+  form.ScriptEnded();  // the first run's notice, late
+  EXPECT_EQ(platform.messages.size(), 1u);
+  platform.script_running = false;
+  form.ScriptEnded();
+  EXPECT_EQ(platform.messages.size(), 2u);
+}
+
 TEST_F(Form1Test, NoBoxForAnEndWithoutAPatchStartedByThisWindow) {
   form.ScriptEnded();
   EXPECT_TRUE(platform.messages.empty());
