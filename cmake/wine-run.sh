@@ -5,6 +5,10 @@ set -u
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 export WINEPREFIX=${WINEPREFIX:-${HOME:-/root}/.wine-voderer}
+# Wine makes Unix file names in the locale's encoding: with no locale set at
+# all (a bare container), a Hangul name could not be made. A locale the
+# caller set (the window tests' sessions) is kept.
+[ -z "${LC_ALL:-}${LC_CTYPE:-}${LANG:-}" ] && export LANG=C.UTF-8
 mkdir -p "$WINEPREFIX"
 # Several tests may start at once: one of them makes the prefix and starts the
 # wineserver. Nothing started here may keep the lock (fd 9) or a test's output:

@@ -106,11 +106,15 @@ text1_x=60 dots_x=184 p_x=220 about_x=256 row_y=12
 
 # For run $run in program folder $prog: the folder changed after the click
 # and the script is gone, so it has run to its end (or was never written).
+# The result file as last seen is kept: a box that goes wrong then shows
+# whether ndstool wrote it so or the program read it before its end.
 script_ended() {
+  [ -e "$prog/deruzuz.result" ] && cp "$prog/deruzuz.result" "$temp/$run.result" 2>/dev/null
   [ -n "$(find "$prog" -maxdepth 0 -newer "$temp/$run.clicked")" ] &&
     [ ! -e "$prog/deruzuz.bat" ] && [ ! -e "$prog/UNPACK" ]
 }
 press_p() {
+  rm -f "$temp/$run.result"
   # A little in the past, so that a change in the same clock tick counts.
   touch -d "@$(date +%s.%N | awk '{printf "%.3f", $1 - 0.2}')" "$temp/$run.clicked"
   click "$p_x"
@@ -279,7 +283,9 @@ box_says() {
   sed 's/^/    /' "$temp/box.txt"
   echo
   for text in "$@"; do
-    grep -qF -- "$text" "$temp/box.txt" || fail "$shot_name: the box does not say \"$text\""
+    grep -qF -- "$text" "$temp/box.txt" && continue
+    [ -e "$temp/$run.result" ] && { echo "deruzuz.result as last seen:"; cat -v "$temp/$run.result"; }
+    fail "$shot_name: the box does not say \"$text\""
   done
 }
 
