@@ -1,6 +1,7 @@
 #include "test_env.h"
 
 #include <stdexcept>
+#include <string>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -42,8 +43,12 @@ RunResult run_program(const fs::path& exe, const std::vector<std::string>& args,
   const std::wstring dir = cwd.wstring();
   const BOOL ok = CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                  dir.c_str(), &si, &pi);
+  const DWORD error = ok ? 0 : GetLastError();
   CloseHandle(out);
-  if (!ok) throw std::runtime_error("cannot start " + utf8(exe));
+  // The system's code tells a missing program from a refused start.
+  if (!ok)
+    throw std::runtime_error("cannot start " + utf8(exe) + " (error " + std::to_string(error) +
+                             ")");
   WaitForSingleObject(pi.hProcess, INFINITE);
   DWORD code = 1;
   GetExitCodeProcess(pi.hProcess, &code);
