@@ -18,7 +18,7 @@ void Form1::Command1_Click() {
   }
   try {
     // Only the window knows that what runs is its own undo.
-    if (running_ && running_->undo && services_.launch.ScriptRunning()) throw UndoStillRunning();
+    if (running_ && running_->undo) throw UndoStillRunning();  // still running, as just asked
     const std::wstring script_rom = RunPatch(services_.files, services_.launch, CommonDialog1);
     // The selection may change while the script runs; the box and the undo
     // name this one.

@@ -19,11 +19,14 @@ void BackgroundDigest::written(std::uint64_t end) {
   changed_.notify_one();
 }
 
-void BackgroundDigest::hash(std::size_t first, std::size_t count) {
+std::uint64_t BackgroundDigest::end_of(std::size_t first, std::size_t count) const {
   const std::size_t last = first + count - 1;
-  const std::uint64_t end = digests_.start(last) + digests_.length(last);
-  digests_.set_from(
-      first, hash_(digests_.start(first), static_cast<std::size_t>(end - digests_.start(first))));
+  return digests_.start(last) + digests_.length(last);
+}
+
+void BackgroundDigest::hash(std::size_t first, std::size_t count) {
+  const std::uint64_t start = digests_.start(first);
+  digests_.set_from(first, hash_(start, static_cast<std::size_t>(end_of(first, count) - start)));
 }
 
 std::size_t BackgroundDigest::batch(std::size_t first) const {
@@ -33,8 +36,7 @@ std::size_t BackgroundDigest::batch(std::size_t first) const {
 void BackgroundDigest::run() {
   try {
     for (std::size_t chunk = 0; chunk < digests_.count(); chunk += batch(chunk)) {
-      const std::size_t last = chunk + batch(chunk) - 1;
-      const std::uint64_t end = digests_.start(last) + digests_.length(last);
+      const std::uint64_t end = end_of(chunk, batch(chunk));
       {
         std::unique_lock<std::mutex> lock(mutex_);
         awaited_ = end;

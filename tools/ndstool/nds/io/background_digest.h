@@ -35,6 +35,7 @@ class BackgroundDigest {
   void run();
   void hash(std::size_t first, std::size_t count);
   std::size_t batch(std::size_t first) const;
+  std::uint64_t end_of(std::size_t first, std::size_t count) const;
   void stop();
 
   ChunkDigests digests_;
