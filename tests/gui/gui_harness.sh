@@ -91,14 +91,20 @@ if [ "$front_end" = windows ]; then
   # Wine's stand-ins for the Windows UI fonts have no Hangul; let them fall
   # back to Noto CJK (fonts-noto-cjk), as Windows' own fonts would to Gulim.
   step "Wine prefix"
+  # What Wine said is kept, and shown if a step fails.
+  reg_add() {
+    local status=0
+    "$helper" reg add "$@" /f >>"$temp/wine-prefix.log" 2>&1 || status=$?
+    [ "$status" = 0 ] && return
+    cat "$temp/wine-prefix.log" >&2
+    fail "could not set up the Wine prefix: reg add $1 /v $3 ended with status $status"
+  }
   for face in Tahoma "Microsoft Sans Serif"; do
-    "$helper" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
-      /v "$face" /t REG_MULTI_SZ /d 'NotoSansCJK-Regular.ttc,Noto Sans CJK KR' /f >/dev/null 2>&1 ||
-      fail "could not set up the Wine prefix"
+    reg_add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+      /v "$face" /t REG_MULTI_SZ /d 'NotoSansCJK-Regular.ttc,Noto Sans CJK KR'
   done
   # Under a Korean locale the dialog font is Gulim, which is not there at all.
-  "$helper" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Gulim \
-    /d 'Noto Sans CJK KR' /f >/dev/null 2>&1 || fail "could not set up the Wine prefix"
+  reg_add 'HKCU\Software\Wine\Fonts\Replacements' /v Gulim /d 'Noto Sans CJK KR'
 fi
 
 # Control centres in pixels at 96 DPI (twips / 15).
