@@ -93,8 +93,8 @@ if [ "$front_end" = windows ]; then
   step "Wine prefix"
   # What Wine said is kept, and shown if a step fails.
   reg_add() {
-    local status=0
-    "$helper" reg add "$@" /f >>"$temp/wine-prefix.log" 2>&1 || status=$?
+    "$helper" reg add "$@" /f >>"$temp/wine-prefix.log" 2>&1
+    local status=$?
     [ "$status" = 0 ] && return
     cat "$temp/wine-prefix.log" >&2
     fail "could not set up the Wine prefix: reg add $1 /v $3 ended with status $status"
